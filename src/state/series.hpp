@@ -1,0 +1,36 @@
+// Per-frame history of one signal's values (or confidences).
+//
+// Each stored frame keeps the sum and the count of the values received for
+// it, so frames that arrive in several overlapping batches average out. Two
+// rings of equal length; dropping the oldest frames moves nothing.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <span>
+#include <vector>
+
+namespace orvane {
+
+class Series {
+ public:
+  // Merges the first min(len(values), size(), overlap_count) values into the
+  // newest stored frames and appends the rest, forward-filling NaNs.
+  void push(std::span<const float> values, std::uint64_t overlap_count);
+
+  // sums[i] / counts[i] per frame, 0 where the count is 0; oldest first.
+  std::vector<float> averaged() const;
+
+  // Keeps the newest `keep` frames.
+  void truncate_front(std::uint64_t keep);
+
+  void clear();
+
+  std::size_t size() const { return sums_.size() < counts_.size() ? sums_.size() : counts_.size(); }
+
+ private:
+  std::deque<float> sums_;
+  std::deque<std::uint32_t> counts_;
+};
+
+}  // namespace orvane
