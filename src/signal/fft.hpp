@@ -2,8 +2,8 @@
 //
 // P_k = |X_k|^2 with X_k = sum_j y_j e^(-2 pi i jk / nfft), k < nfft / 2, where
 // y is the mean-removed (optionally Hann-windowed) signal and nfft the
-// smallest power of two >= max(n, fs / resolution_hz). The rate is the
-// strongest bin of the band, refined by a parabola through the magnitudes:
+// smallest power of two >= max(n, min(fs / resolution_hz, 2^20)). The rate
+// is the strongest bin of the band, refined by a parabola through the magnitudes:
 // rate = df * (i + delta) * 60 per minute.
 #pragma once
 
@@ -43,10 +43,36 @@ class SpectralWorkspace {
   std::vector<float> powers_;
 };
 
+// Largest transform length the resolution term alone may ask for: fs /
+// resolution_hz is unbounded for absurd arguments, and a transform that long
+// would exhaust memory. Longer signals still get a transform covering them.
+inline constexpr std::uint64_t kMaxResolutionTransformLength = std::uint64_t{1} << 20;
+
+// Transform length for n samples: the smallest power of two that is at least
+// max(n, min(trunc(fs / resolution_hz), kMaxResolutionTransformLength)).
+std::uint64_t transform_length(std::size_t n, float fs, float resolution_hz);
+
 // Fills the workspace's frequencies and powers; x sampled at fs (Hz), bin
 // spacing no coarser than about resolution_hz (Hz). n <= 1 leaves both empty.
 void periodogram(std::span<const float> x, float fs, float resolution_hz, bool apply_window,
                  SpectralWorkspace& workspace);
+
+// Bins of a rate band [min_rate, max_rate] (per minute) on a spectrum of
+// `bins` bins spaced df Hz: lo = floor(min_rate / 60 / df), hi =
+// min(ceil(max_rate / 60 / df), bins - 1), and the half-width in bins of the
+// confidence window of 5 per minute around the peak.
+struct RateBins {
+  std::uint64_t lo = 0;
+  std::uint64_t hi = 0;
+  std::uint64_t half_width = 0;
+};
+RateBins rate_bins(float df, std::size_t bins, float min_rate, float max_rate);
+
+// The dominant in-band bin of a spectrum (frequencies in Hz, equally spaced),
+// parabolically refined, scored by the share of band power within the
+// confidence window; method "Periodogram".
+RateEstimate rate_from_spectrum(std::span<const float> frequencies, std::span<const float> powers,
+                                float min_rate, float max_rate);
 
 struct RateMethod {
   enum class Kind : std::uint8_t { Periodogram, PeakDetection };
