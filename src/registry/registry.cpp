@@ -38,20 +38,26 @@ Derivation to_derivation(const DerivationRow& row) {
   return d;
 }
 
+// The display fields shared by VitalDefinition and VitalInfo.
+template <typename Out>
+void copy_display_fields(const VitalRow& row, Out& out) {
+  out.id = row.id;
+  out.display_name = row.display_name;
+  out.short_name = row.short_name;
+  out.unit = row.unit;
+  out.color = row.color;
+  out.emoji = row.emoji;
+}
+
 }  // namespace
 
 std::optional<VitalDefinition> lookup_vital(std::string_view id) {
   const VitalRow* row = find_row(id);
   if (row == nullptr) return std::nullopt;
   VitalDefinition def;
-  def.id = row->id;
+  copy_display_fields(*row, def);
   def.derivations.reserve(row->derivations.count);
   for (const DerivationRow& d : row->derivations.view()) def.derivations.push_back(to_derivation(d));
-  def.unit = row->unit;
-  def.display_name = row->display_name;
-  def.short_name = row->short_name;
-  def.color = row->color;
-  def.emoji = row->emoji;
   def.waveform = row->waveform;
   def.derived = row->derived;
   return def;
@@ -67,12 +73,7 @@ std::optional<VitalInfo> get_vital_info(std::string_view vital_id) {
   const VitalRow* row = find_row(vital_id);
   if (row == nullptr) return std::nullopt;
   VitalInfo info;
-  info.id = row->id;
-  info.display_name = row->display_name;
-  info.short_name = row->short_name;
-  info.unit = row->unit;
-  info.color = row->color;
-  info.emoji = row->emoji;
+  copy_display_fields(*row, info);
   // Only the first derivation speaks for the vital; the four numbers are
   // present or absent together.
   if (row->derivations.count > 0) {
