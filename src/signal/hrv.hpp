@@ -33,7 +33,9 @@ NnIntervals nn_intervals(std::span<const PeakSequence> sequences,
                          std::span<const double> timestamps, std::span<const float> confidence,
                          float fs);
 
-// The metric of accepted intervals (ms); 0 when there are too few.
+// The metric of accepted intervals (ms); 0 when there are too few. The
+// intervals are those of nn_intervals: LF/HF resamples them at 4 Hz, so its
+// work grows with their total duration.
 float hrv_metric_value(HrvMetric metric, std::span<const float> intervals_ms);
 float lf_hf_ratio(std::span<const float> intervals_ms);
 float stress_index(std::span<const float> intervals_ms);
