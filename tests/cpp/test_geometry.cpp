@@ -182,6 +182,9 @@ INSTANTIATE_TEST_SUITE_P(
         // Negative sizes: the visible part clamps to 0, which reaches any
         // negative requirement.
         ContainCase{"negative_inner", {0, 0, -10, -10}, {0, 0, 100, 100}, 0.5f, true},
+        // p * width turns positive when both are negative, so p <= 0 is not
+        // enough for an inner box of negative size.
+        ContainCase{"negative_inner_negative_p", {0, 0, -10, -10}, {0, 0, 100, 100}, -1.0f, false},
         ContainCase{"negative_outer", {0, 0, 10, 10}, {10, 10, -10, -10}, 0.5f, false},
         ContainCase{"nan_pct", {0, 0, 10, 10}, {0, 0, 10, 10}, kNaN, false},
         ContainCase{"nan_inner_width", {0, 0, kNaN, 10}, {0, 0, 10, 10}, 0.5f, false},
