@@ -40,7 +40,8 @@ PyModuleDef kModule = {
     PyModuleDef_HEAD_INIT,
     "orvane_core",  // m_name
     "",             // m_doc: empty
-    -1,             // m_size: no per-module state, not re-initialisable
+    0,              // m_size: no per-module state; a re-import calls the init again
+                    // (and is refused there) instead of copying a stale dict
     nullptr,        // m_methods: functions are added one by one, after the classes
     nullptr,        // m_slots
     nullptr,        // m_traverse

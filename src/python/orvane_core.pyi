@@ -1,6 +1,6 @@
 """Vital signs from the outputs of a camera-based neural model."""
 
-from typing import ClassVar, Dict, List, Optional, Sequence, Tuple, Union
+from typing import ClassVar, Dict, List, Optional, Sequence, Tuple, Union, final
 
 import numpy as np
 import numpy.typing as npt
@@ -40,21 +40,23 @@ __all__ = [
     "moving_average_window_for_cutoff",
 ]
 
-Float32Array = npt.NDArray[np.float32]
+_Float32Array = npt.NDArray[np.float32]
 # "Incremental", "Global" or ("Windowed", seconds).
-WaveformModeArg = Union[str, Tuple[str, float]]
+_WaveformModeArg = Union[str, Tuple[str, float]]
 # "face", "forehead", "upper_body", "upper_body_cropped" or (left, top, right, bottom).
-RoiMethodArg = Union[str, Tuple[float, float, float, float]]
+_RoiMethodArg = Union[str, Tuple[float, float, float, float]]
 
+@final
 class Session:
     """A stateful session that turns batches of model output into vitals, waveforms and face boxes."""
 
     def __new__(cls, config: SessionConfig) -> Session: ...
-    def process(self, input: SessionInput, mode: WaveformModeArg) -> SessionResult:
+    def process(self, input: SessionInput, mode: _WaveformModeArg) -> SessionResult:
         """Merges one batch into the session's history and returns the estimates it supports."""
     def reset(self) -> None:
         """Forgets every stored frame; the configuration stays."""
 
+@final
 class SessionConfig:
     """Configuration for initializing a Orvane session."""
 
@@ -78,6 +80,7 @@ class SessionConfig:
         estimate_rolling_vitals: Optional[bool] = None,
     ) -> SessionConfig: ...
 
+@final
 class SessionInput:
     """The core batch input object submitted to the session engine for processing."""
 
@@ -88,6 +91,7 @@ class SessionInput:
         cls, face: Optional[FaceInput], signals: Dict[str, SignalInput], timestamp: Sequence[float]
     ) -> SessionInput: ...
 
+@final
 class SignalInput:
     """A generic wrapper for a single physical signal and its corresponding confidence array."""
 
@@ -95,6 +99,7 @@ class SignalInput:
     confidence: List[float]
     def __new__(cls, data: Sequence[float], confidence: Sequence[float]) -> SignalInput: ...
 
+@final
 class FaceInput:
     """Input payload representing tracked face bounding boxes over a sequence of frames."""
 
@@ -104,6 +109,7 @@ class FaceInput:
         cls, coordinates: Sequence[Sequence[float]], confidence: Sequence[float]
     ) -> FaceInput: ...
 
+@final
 class SessionResult:
     """The final payload aggregated from a session processing tick."""
 
@@ -122,6 +128,7 @@ class SessionResult:
     @property
     def message(self) -> str: ...
 
+@final
 class WaveformResult:
     """Derived continuous waveform data alongside unit metadata."""
 
@@ -134,6 +141,7 @@ class WaveformResult:
     @property
     def note(self) -> str: ...
 
+@final
 class VitalResult:
     """Derived scalar physiological value."""
 
@@ -146,6 +154,7 @@ class VitalResult:
     @property
     def note(self) -> str: ...
 
+@final
 class FaceResult:
     """Filtered/smoothed output face coordinates."""
 
@@ -156,6 +165,7 @@ class FaceResult:
     @property
     def note(self) -> Optional[str]: ...
 
+@final
 class Rect:
     """A simple bounding box definition."""
 
@@ -165,6 +175,7 @@ class Rect:
     height: float
     def __new__(cls, x: float, y: float, width: float, height: float) -> Rect: ...
 
+@final
 class InferenceMode:
     """Operational paradigm dictating buffer fill limits."""
 
@@ -173,11 +184,12 @@ class InferenceMode:
     __hash__: ClassVar[None]  # type: ignore[assignment]
     def __int__(self) -> int:
         """The variant number: Stream 0, File 1."""
-    def __eq__(self, other: object) -> bool:
+    def __eq__(self, other: object, /) -> bool:
         """Equal to the same variant or to its number."""
-    def __ne__(self, other: object) -> bool:
+    def __ne__(self, other: object, /) -> bool:
         """Negation of ==."""
 
+@final
 class BufferConfig:
     """Capacity constraints and threshold configuration for buffers."""
 
@@ -187,6 +199,7 @@ class BufferConfig:
     file_max: int
     overlap: int
 
+@final
 class BufferActionType:
     """Action to be taken on a target ROI after evaluation."""
 
@@ -196,11 +209,12 @@ class BufferActionType:
     __hash__: ClassVar[None]  # type: ignore[assignment]
     def __int__(self) -> int:
         """The variant number: Create 0, KeepAlive 1, Ignore 2."""
-    def __eq__(self, other: object) -> bool:
+    def __eq__(self, other: object, /) -> bool:
         """Equal to the same variant or to its number."""
-    def __ne__(self, other: object) -> bool:
+    def __ne__(self, other: object, /) -> bool:
         """Negation of ==."""
 
+@final
 class BufferAction:
     """The concrete instruction resulting from evaluating a target."""
 
@@ -208,6 +222,7 @@ class BufferAction:
     matched_id: Optional[str]
     roi: Optional[Rect]
 
+@final
 class BufferMetadata:
     """Identifiable state metadata attached to a specific processing buffer."""
 
@@ -220,6 +235,7 @@ class BufferMetadata:
         cls, id: str, roi: Rect, count: int, created_at: float, last_seen: float
     ) -> BufferMetadata: ...
 
+@final
 class InferenceCommand:
     """Command returned by the BufferPlanner indicating how many frames to extract."""
 
@@ -227,12 +243,14 @@ class InferenceCommand:
     take_count: int
     keep_count: int
 
+@final
 class ExecutionPlan:
     """Aggregated output from the BufferPlanner dictating next steps for all buffers."""
 
     command: Optional[InferenceCommand]
     buffers_to_drop: List[str]
 
+@final
 class VitalInfo:
     """Extracted UI/display properties for a specific vital sign."""
 
@@ -247,6 +265,7 @@ class VitalInfo:
     min_window_seconds: Optional[float]
     preferred_window_seconds: Optional[float]
 
+@final
 class BufferPlanner:
     """Manages the tracking, matching, and lifecycle of video frame buffers across a session."""
 
@@ -265,10 +284,10 @@ class BufferPlanner:
     ) -> ExecutionPlan:
         """Picks the buffer to run now and lists the buffers to drop."""
 
-def estimate_heart_rate(signal: Float32Array, fs: float) -> Tuple[float, float]:
+def estimate_heart_rate(signal: _Float32Array, fs: float) -> Tuple[float, float]:
     """Heart rate (per minute) and confidence from the spectrum of a pulse signal."""
 
-def estimate_respiratory_rate(signal: Float32Array, fs: float) -> Tuple[float, float]:
+def estimate_respiratory_rate(signal: _Float32Array, fs: float) -> Tuple[float, float]:
     """Respiratory rate (per minute) and confidence from the spectrum of a breathing signal."""
 
 def estimate_rate_from_detections(
@@ -290,10 +309,10 @@ def estimate_rolling_rate_from_detections(
     """Per-frame rate of a registry vital and its confidences from detections."""
 
 def estimate_hrv_metric(
-    signal: Float32Array,
+    signal: _Float32Array,
     fs: float,
     metric_name: str,
-    confidence: Float32Array,
+    confidence: _Float32Array,
     rate_hint: Optional[float] = None,
 ) -> Tuple[float, float]:
     """An HRV metric (SDNN, RMSSD, LF/HF, stress index, pNN50, SD1/SD2) of a pulse signal."""
@@ -318,7 +337,7 @@ def estimate_rolling_hrv_metric_from_detections(
     """Per-frame HRV metric of a registry vital and its confidences from detections."""
 
 def find_peaks(
-    signal: Float32Array,
+    signal: _Float32Array,
     fs: float,
     refine: bool,
     rate_hint: Optional[float] = None,
@@ -332,7 +351,7 @@ def find_peaks(
 
 def calculate_roi(
     face: Rect,
-    method: RoiMethodArg,
+    method: _RoiMethodArg,
     detector: str = ...,
     container: Optional[Tuple[float, float]] = None,
     force_even: bool = False,
