@@ -22,6 +22,35 @@
 
 namespace orvane {
 
+namespace {
+
+// Building a plan costs one complex exponential per point, more than a
+// transform; temporary workspaces (one per LF/HF metric, one per call without
+// a workspace) would pay it every time. The lengths of the library's own
+// spectra (nfft 4096: respiration and LF/HF; 8192 and 16384: heart rate at
+// common camera rates) are therefore built once per process on first use and
+// never change afterwards; a workspace copies one instead of building it.
+const kissfft<float>* shared_plan(std::size_t length) {
+  switch (length) {
+    case 2048: {
+      static const kissfft<float> plan(2048, false);
+      return &plan;
+    }
+    case 4096: {
+      static const kissfft<float> plan(4096, false);
+      return &plan;
+    }
+    case 8192: {
+      static const kissfft<float> plan(8192, false);
+      return &plan;
+    }
+    default:
+      return nullptr;
+  }
+}
+
+}  // namespace
+
 // Forward transform plans keyed by their complex length (nfft / 2). A plan
 // never changes once built, so a cached one serves every later call.
 struct SpectralWorkspace::Plans {
@@ -30,7 +59,8 @@ struct SpectralWorkspace::Plans {
   const kissfft<float>& get(std::size_t length) {
     auto it = by_length.find(length);
     if (it == by_length.end()) {
-      it = by_length.emplace(length, kissfft<float>(length, false)).first;
+      const kissfft<float>* shared = shared_plan(length);
+      it = by_length.emplace(length, shared ? *shared : kissfft<float>(length, false)).first;
     }
     return it->second;
   }
