@@ -23,7 +23,7 @@ from __future__ import annotations
 
 import argparse
 import datetime
-import gzip
+import importlib.metadata
 import math
 import os
 import platform
@@ -95,10 +95,11 @@ def np_rate(x: "np.ndarray", lo_bpm: float, hi_bpm: float, resolution_hz: float)
 
 
 def np_hrv(x: "np.ndarray") -> dict:
-    """SciPy peak picking (minimum distance for 220 bpm), parabolic peak
-    refinement and the textbook metrics."""
-    peaks, _ = scipy_find_peaks(x, distance=int(FS * 60 / 220),
-                                prominence=0.3 * float(np.std(x)))
+    """SciPy peak picking (minimum distance 60 % of the spectral beat period),
+    parabolic peak refinement and the textbook metrics."""
+    period = FS * 60.0 / np_rate(x, 40, 220, 0.005)
+    peaks, _ = scipy_find_peaks(x, distance=max(1, int(0.6 * period)),
+                                prominence=0.5 * float(np.std(x)))
     peaks = peaks[(peaks > 0) & (peaks < len(x) - 1)]
     a, b, c = x[peaks - 1], x[peaks], x[peaks + 1]
     den = a - 2 * b + c
@@ -258,9 +259,11 @@ def environment() -> list[str]:
         commit = "unknown"
     versions = [f"Python {platform.python_version()}", f"NumPy {np.__version__}",
                 f"SciPy {scipy.__version__}"]
-    versions.append(f"NeuroKit2 {nk.__version__}" if nk else "NeuroKit2 not installed")
-    versions.append(f"HeartPy {getattr(hp, '__version__', '1.2.7')}" if hp
-                    else "HeartPy not installed")
+    for dist, label in (("neurokit2", "NeuroKit2"), ("heartpy", "HeartPy")):
+        try:
+            versions.append(f"{label} {importlib.metadata.version(dist)}")
+        except importlib.metadata.PackageNotFoundError:
+            versions.append(f"{label} not installed")
     blas = [k for k in ("OPENBLAS_CORETYPE", "OPENBLAS_L2_SIZE") if k in os.environ]
     return [
         f"- Date: {datetime.datetime.now().astimezone().strftime('%Y-%m-%d %H:%M %Z')}",

@@ -123,11 +123,15 @@ def check(result: "oc.SessionResult") -> None:
         sys.exit(f"Session refused the batch: {result.message}")
 
 
-def cell(vitals: dict, vid: str, width: int = 10) -> str:
+CELL = 14
+
+
+def cell(vitals: dict, vid: str) -> str:
     v = vitals.get(vid)
     if v is None:
-        return "-".center(width)
-    return f"{v.value:6.3g} {v.confidence:3.1f}".rjust(width)
+        return "-".rjust(CELL - 4) + " " * 4
+    value = f"{v.value:7.1f}" if abs(v.value) >= 10 else f"{v.value:7.2f}"
+    return f"{value} {v.confidence:4.2f}".rjust(CELL)
 
 
 def stream(rec: dict, every_s: int) -> "oc.SessionResult":
@@ -137,19 +141,22 @@ def stream(rec: dict, every_s: int) -> "oc.SessionResult":
     infos = [oc.get_vital_info(vid) for vid in ids]
     print(f"Streaming {len(rec['t']) / FPS:.0f} s of {RECORD} at {FPS:.0f} Hz in "
           "one-second batches. Each cell: value and confidence; '-': no estimate yet.")
-    print("    t  " + "".join(f"{i.short_name + ' ' + i.unit:>10}" for i in infos)
+    print("    t " + "".join(f"{i.short_name + ' ' + i.unit:>{CELL}}" for i in infos)
           + "   monitor HR  RR  annotated RR")
     frames, step = len(rec["t"]), int(FPS)
     calls, spent, result = 0, 0.0, None
     for lo in range(0, frames, step):
-        batch = batch_input(rec, lo, min(lo + step, frames))
+        hi = min(lo + step, frames)
+        batch = batch_input(rec, lo, hi)
         t0 = time.perf_counter()
         result = session.process(batch, "Incremental")
         spent += time.perf_counter() - t0
         calls += 1
         check(result)
-        second = int(round(rec["t"][min(lo + step, frames) - 1]))
-        if second % every_s == 0 and second > 0:
+        if hi - lo < step:
+            continue  # a trailing part-second: processed, but not a new line
+        second = int(round(rec["t"][hi - 1] + 1 / FPS))
+        if second % every_s == 0:
             hr, _, rr = rec["monitor"].get(second, (math.nan,) * 3)
             ann = annotated_rr(rec["breaths"], second)
             print(f"{second:5d} s" + "".join(cell(result.vitals, vid) for vid in ids)
@@ -236,12 +243,12 @@ def plot(rec: dict, result: "oc.SessionResult", path: Path) -> None:
         for m in marks or []:
             if t0 <= m <= t1:
                 ax.axvline(m, color="grey", lw=0.6, ls=":")
-        ax.set_title(f"{title} ({w.unit}), {t1 - t0:.0f} s excerpt")
+        ax.set_title(f"{title}, {t1 - t0:.0f} s excerpt ({w.unit})")
         ax.set_xlabel("time (s)")
 
     excerpt(axes[0], "ppg_waveform", 200, 215, "#E62100", "PPG waveform as returned")
     excerpt(axes[1], "respiratory_waveform", 180, 240, "#00A3FC",
-            "Respiratory waveform as returned; dotted: annotator 1's breath marks",
+            "Respiratory waveform as returned (dotted: breaths marked by annotator 1)",
             rec["breaths"][0])
 
     rolling = result.rolling_vitals or {}
