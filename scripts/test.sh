@@ -56,7 +56,7 @@ fi
 
 if [ -f examples/c/CMakeLists.txt ] || [ -f examples/c/host.c ]; then
   step "C host example"
-  build/release/examples/c/orvane_c_host || "$root"/build/release/orvane_c_host
+  build/release/examples/c/orvane_c_host
 fi
 
 step "All test suites passed"
