@@ -22,19 +22,16 @@ docs/accuracy.md.
 from __future__ import annotations
 
 import argparse
-import datetime
-import importlib.metadata
 import math
-import os
-import platform
-import subprocess
 import sys
 import time
 import warnings
 from dataclasses import dataclass, field
 from pathlib import Path
 
-REPO = Path(__file__).resolve().parents[1]
+from benchenv import (MODULE_HINT, PEER_PACKAGES, PEERS_HINT, REPO, environment,
+                      import_peers)
+
 DEFAULT_DATA = REPO.parent / "shared" / "data" / "bidmc"
 DEFAULT_OUT = REPO / "docs" / "accuracy.md"
 
@@ -55,7 +52,6 @@ HRV_METRICS = [
 IRREGULAR_OUTLIER_FRAC = 0.05
 
 
-PEERS_HINT = "build/venv/bin/python -m pip install -r bench/requirements-peers.txt"
 try:
     import numpy as np
     import pandas as pd
@@ -63,26 +59,11 @@ try:
     from scipy.signal import periodogram, resample_poly
 except ImportError as exc:
     sys.exit(f"accuracy.py needs {exc.name}: {PEERS_HINT}")
-
 try:
     import orvane_core as oc
 except ImportError as exc:
-    sys.exit(f"orvane_core is not importable ({exc}); build it with\n"
-             "  build/venv/bin/python -m pip install --no-build-isolation "
-             "-Cbuild-dir=build/python .")
-
-if not hasattr(np, "trapz"):
-    # HeartPy 1.2.7 still calls numpy.trapz, which NumPy 2.4 removed; the
-    # replacement has the same meaning.
-    np.trapz = np.trapezoid
-try:
-    import neurokit2 as nk
-except ImportError:
-    nk = None
-try:
-    import heartpy as hp
-except ImportError:
-    hp = None
+    sys.exit(MODULE_HINT.format(exc))
+nk, hp = import_peers()
 
 
 # ---------------------------------------------------------------- data
@@ -361,36 +342,6 @@ def pct(x: float) -> str:
 
 # ---------------------------------------------------------------- report
 
-def environment() -> list[str]:
-    cpu = platform.processor() or "unknown"
-    try:
-        for line in Path("/proc/cpuinfo").read_text().splitlines():
-            if line.startswith("model name"):
-                cpu = line.split(":", 1)[1].strip()
-                break
-    except OSError:
-        pass
-    try:
-        commit = subprocess.run(["git", "-C", str(REPO), "rev-parse", "--short", "HEAD"],
-                                capture_output=True, text=True, check=True).stdout.strip()
-    except (OSError, subprocess.CalledProcessError):
-        commit = "unknown"
-    import scipy
-    versions = [f"Python {platform.python_version()}", f"NumPy {np.__version__}",
-                f"SciPy {scipy.__version__}", f"pandas {pd.__version__}"]
-    for dist, label in (("neurokit2", "NeuroKit2"), ("heartpy", "HeartPy")):
-        try:
-            versions.append(f"{label} {importlib.metadata.version(dist)}")
-        except importlib.metadata.PackageNotFoundError:
-            versions.append(f"{label} not installed")
-    return [
-        f"- Date: {datetime.datetime.now().astimezone().strftime('%Y-%m-%d %H:%M %Z')}",
-        f"- Machine: {cpu}, {os.cpu_count()} cores, {platform.system()} {platform.release()}",
-        f"- orvane_core: commit {commit} of this repository (release build via pip)",
-        f"- Versions: {', '.join(versions)}",
-    ]
-
-
 def record_notes(info: dict) -> str:
     notes = []
     if info.get("rr_outlier_frac", 0) >= IRREGULAR_OUTLIER_FRAC:
@@ -407,7 +358,8 @@ def record_notes(info: dict) -> str:
     return "; ".join(notes)
 
 
-def write_report(out: Path, hr, rr, hrv, per_record_ms, args, elapsed, peers) -> list[str]:
+def write_report(out: Path, hr, rr, hrv, per_record_ms, args, elapsed, peers,
+                 env_lines: list[str]) -> list[str]:
     lines: list[str] = []
     w = lines.append
     w("# Accuracy on real recordings (BIDMC)")
@@ -416,7 +368,7 @@ def write_report(out: Path, hr, rr, hrv, per_record_ms, args, elapsed, peers) ->
       + (f" --records {' '.join(args.records)}" if args.records else "") + "`"
       + f" in {elapsed:.0f} s. Do not edit by hand; rerun the script.")
     w("")
-    lines += environment()
+    lines += env_lines
     w("")
     w("## What was measured")
     w("")
@@ -700,6 +652,7 @@ def main() -> int:
         missing = [n for n, m in (("neurokit2", nk), ("heartpy", hp)) if m is None]
         print(f"note: {', '.join(missing)} not installed; their columns stay empty. "
               f"Install with: {PEERS_HINT}", file=sys.stderr)
+    env_lines = environment(PEER_PACKAGES)
     summary, qc = read_tables(args.data)
     names = args.records or sorted(summary)
     started = time.perf_counter()
@@ -723,7 +676,8 @@ def main() -> int:
               flush=True)
     hr, rr, hrv = (pd.concat(frames[k], ignore_index=True) for k in ("hr", "rr", "hrv"))
     elapsed = time.perf_counter() - started
-    lines = write_report(args.out, hr, rr, hrv, per_record_ms, args, elapsed, peers)
+    lines = write_report(args.out, hr, rr, hrv, per_record_ms, args, elapsed, peers,
+                         env_lines)
     start = lines.index("## Summary")
     print("\n".join(lines[start:start + 20]))
     print(f"\nreport written to {args.out}")
