@@ -10,6 +10,8 @@ namespace {
 
 // Value of one stored frame: the mean of what was received for it.
 float entry_value(float sum, std::uint32_t count) {
+  // Most frames hold one value; dividing by 1 would give the same bits.
+  if (count == 1) return sum;
   return count == 0 ? 0.0f : sum / static_cast<float>(count);
 }
 
@@ -47,7 +49,11 @@ void Series::push(std::span<const float> values, std::uint64_t overlap_count) {
 std::vector<float> Series::averaged() const {
   const std::size_t n = size();
   std::vector<float> out(n);
-  for (std::size_t i = 0; i < n; ++i) out[i] = entry_value(sums_[i], counts_[i]);
+  // Iterators walk each deque block by block; indexing would look up the
+  // block of every entry.
+  auto sum = sums_.begin();
+  auto count = counts_.begin();
+  for (std::size_t i = 0; i < n; ++i, ++sum, ++count) out[i] = entry_value(*sum, *count);
   return out;
 }
 

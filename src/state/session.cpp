@@ -273,6 +273,8 @@ SessionResult process_core(SessionCore& core, const SessionInput& input,
   const std::uint64_t overlap = merge_timestamps(core, input.timestamp);
   merge_signals(core, input, overlap);
   merge_faces(core, input, overlap);
+  ORVANE_ASSERT(core.face_boxes.size() == core.timestamps.size() &&
+                core.face_confidences.size() == core.timestamps.size());
   if (!global) trim_history(core);
 
   AveragedSignals signals(core);
