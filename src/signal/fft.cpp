@@ -77,10 +77,9 @@ namespace {
 constexpr float kConfidenceHalfWidthHz = 0.083333336f;
 constexpr float kMinParabolaCurvature = 1e-9f;
 
-// PeakDetection runs the detector with a strict threshold and no smoothing.
+// PeakDetection runs the detector with a strict threshold and no smoothing
+// (the other options keep their defaults).
 constexpr float kPeakRateThreshold = 1.0f;
-constexpr float kPeakRateWindowCycles = 2.5f;
-constexpr float kPeakRateMaxChange = 1.0f;
 
 constexpr RateEstimate no_estimate(std::string_view method) { return {method, 0.0f, 0.0f}; }
 
@@ -98,17 +97,14 @@ RateEstimate spectral_rate(std::span<const float> signal, float fs, float resolu
 
 RateEstimate detected_rate(std::span<const float> signal, float fs, const RateMethod& method,
                            float min_rate, float max_rate, std::optional<float> rate_hint) {
-  PeakOptions options;
-  options.rate_hint = rate_hint;
-  options.fs = fs;
-  options.min_rate = min_rate;
-  options.max_rate = max_rate;
-  options.detection_threshold = kPeakRateThreshold;
-  options.window_cycles = kPeakRateWindowCycles;
-  options.max_rate_change = kPeakRateMaxChange;
-  options.distance_tolerance = method.distance_tolerance;
-  options.refine = method.refine;
-  options.smooth = false;
+  const PeakOptions options{.rate_hint = rate_hint,
+                            .fs = fs,
+                            .min_rate = min_rate,
+                            .max_rate = max_rate,
+                            .detection_threshold = kPeakRateThreshold,
+                            .distance_tolerance = method.distance_tolerance,
+                            .refine = method.refine,
+                            .smooth = false};
   const std::vector<PeakSequence> sequences = find_peaks(signal, options);
   return estimate_rate_from_detections(sequences, {}, {}, fs);
 }

@@ -44,12 +44,6 @@ constexpr float kStressBinMs = 50.0f;
 constexpr std::size_t kStressMinIntervals = 5;
 constexpr float kFloatEpsilon = 1.1920929e-7f;
 
-// Beat detection for HRV from a pulse waveform: smoothed, refined positions.
-constexpr float kHrvThreshold = 0.45f;
-constexpr float kHrvWindowCycles = 2.5f;
-constexpr float kHrvMaxRateChange = 1.0f;
-constexpr float kHrvDistanceTolerance = 0.25f;
-
 struct NamedMetric {
   std::string_view name;
   HrvMetric metric;
@@ -300,17 +294,14 @@ std::pair<float, float> estimate_hrv_metric(std::span<const float> signal, HrvMe
                                             std::span<const float> confidence, float fs,
                                             float min_rate, float max_rate,
                                             std::optional<float> rate_hint) {
-  PeakOptions options;
-  options.rate_hint = rate_hint;
-  options.fs = fs;
-  options.min_rate = min_rate;
-  options.max_rate = max_rate;
-  options.detection_threshold = kHrvThreshold;
-  options.window_cycles = kHrvWindowCycles;
-  options.max_rate_change = kHrvMaxRateChange;
-  options.distance_tolerance = kHrvDistanceTolerance;
-  options.refine = true;
-  options.smooth = true;
+  // Beats of a pulse waveform: the default threshold, window, drift and
+  // tolerance, smoothed, with refined positions.
+  const PeakOptions options{.rate_hint = rate_hint,
+                            .fs = fs,
+                            .min_rate = min_rate,
+                            .max_rate = max_rate,
+                            .refine = true,
+                            .smooth = true};
   const std::vector<PeakSequence> sequences = find_peaks(signal, options);
   const NnIntervals nn = nn_intervals(sequences, timestamps, confidence, fs);
 

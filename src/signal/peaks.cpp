@@ -182,16 +182,10 @@ std::pair<float, float> mean_peak_value(std::span<const float> signal,
     for (const float v : signal) negated.push_back(-v);
     searched = negated;
   }
-  PeakOptions options;
-  options.fs = fs;
-  options.min_rate = 40;
-  options.max_rate = 220;
-  options.detection_threshold = 1.0f;
-  options.window_cycles = 2.5f;
-  options.max_rate_change = 1.0f;
-  options.distance_tolerance = 0.25f;
-  options.refine = true;
-  options.smooth = false;
+  // No hint, the default rate range, window, drift and tolerance; a strict
+  // threshold, refined positions, no smoothing.
+  const PeakOptions options{
+      .rate_hint = std::nullopt, .fs = fs, .detection_threshold = 1.0f, .refine = true, .smooth = false};
 
   std::size_t count = 0;
   float amplitude_sum = 0.0f;

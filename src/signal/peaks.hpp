@@ -15,6 +15,9 @@
 
 namespace orvane {
 
+// The defaults are the values the callers share (those of the Python
+// find_peaks); the spectral rate's PeakDetection method, HRV from a signal and
+// mean_peak_value state only what they change.
 struct PeakOptions {
   std::optional<float> rate_hint;  // expected rate, per minute
   float fs = 0;                    // sampling rate, Hz
