@@ -232,8 +232,8 @@ void call(std::size_t op, Args a) {
       ByteBuffer roi = a.buffer();
       const double t = a.scalar<double>();
       ByteBuffer buffers = a.buffer();
-      settle(status,
-             hbind_orvane_core_fn_method_bufferplanner_evaluate_target(p, roi, t, buffers, &status));
+      settle(status, hbind_orvane_core_fn_method_bufferplanner_evaluate_target(p, roi, t, buffers,
+                                                                               &status));
       break;
     }
     case 9: {

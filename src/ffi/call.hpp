@@ -127,8 +127,9 @@ RawResult<Op> convert_and_run(CallStatus* status, Body&& body, std::index_sequen
   std::optional<std::string> reason;
   std::size_t failed = 0;
   [[maybe_unused]] const auto lift_one = [&](auto index) {
-    reason = std::get<decltype(index)::value>(incoming).lift(std::get<decltype(index)::value>(values));
-    failed = decltype(index)::value;
+    constexpr std::size_t i = decltype(index)::value;
+    reason = std::get<i>(incoming).lift(std::get<i>(values));
+    failed = i;
     return !reason.has_value();
   };
   if (!(lift_one(std::integral_constant<std::size_t, I>{}) && ...)) {

@@ -324,7 +324,10 @@ struct Object<BufferPlanner> {
 // Every type that crosses the boundary falls into exactly one shape; the
 // codec and the interface description both dispatch on it.
 
-enum class Shape { U32, U64, F32, F64, Bool, String, Optional, List, Map, Record, Enumeration, Object, Nothing };
+enum class Shape {
+  U32, U64, F32, F64, Bool, String,
+  Optional, List, Map, Record, Enumeration, Object, Nothing,
+};
 
 template <class T>
 struct ShapeOf;

@@ -44,7 +44,9 @@ class Counted {
   // One more reference to the same object; returns the same handle.
   static void* clone(void* handle) noexcept {
     const std::uint64_t before = count_of(handle).fetch_add(1, std::memory_order_relaxed);
-    if (before >= kMaxReferences) fatal("object handle reference count overflow", __FILE__, __LINE__);
+    if (before >= kMaxReferences) {
+      fatal("object handle reference count overflow", __FILE__, __LINE__);
+    }
     return handle;
   }
 
@@ -89,7 +91,8 @@ class Counted {
 template <class T>
 class ConsumedRef {
  public:
-  explicit ConsumedRef(void* handle) noexcept : handle_(handle), object_(Counted<T>::object(handle)) {}
+  explicit ConsumedRef(void* handle) noexcept
+      : handle_(handle), object_(Counted<T>::object(handle)) {}
   ~ConsumedRef() { Counted<T>::release(handle_); }
   ConsumedRef(const ConsumedRef&) = delete;
   ConsumedRef& operator=(const ConsumedRef&) = delete;

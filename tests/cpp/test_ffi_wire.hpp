@@ -30,12 +30,15 @@ struct Writer {
     return *this;
   }
   Writer& u32(std::uint32_t v) {
-    const std::uint8_t be[4] = {static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16),
-                                static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
+    const std::uint8_t be[4] = {
+        static_cast<std::uint8_t>(v >> 24), static_cast<std::uint8_t>(v >> 16),
+        static_cast<std::uint8_t>(v >> 8), static_cast<std::uint8_t>(v)};
     return append(be, 4);
   }
   Writer& i32(std::int32_t v) { return u32(static_cast<std::uint32_t>(v)); }
-  Writer& u64(std::uint64_t v) { return u32(static_cast<std::uint32_t>(v >> 32)).u32(static_cast<std::uint32_t>(v)); }
+  Writer& u64(std::uint64_t v) {
+    return u32(static_cast<std::uint32_t>(v >> 32)).u32(static_cast<std::uint32_t>(v));
+  }
   Writer& f32(float v) { return u32(std::bit_cast<std::uint32_t>(v)); }
   Writer& f64(double v) { return u64(std::bit_cast<std::uint64_t>(v)); }
   Writer& byte(std::uint8_t b) { return append(&b, 1); }
