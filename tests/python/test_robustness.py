@@ -215,6 +215,11 @@ def test_attribute_writes(cls, data):
         delattr(obj, name)
 
 
+def under_address_sanitizer():
+    with open("/proc/self/maps") as f:
+        return "libasan" in f.read()
+
+
 def resident_bytes():
     with open("/proc/self/statm") as f:
         return int(f.read().split()[1]) * resource.getpagesize()
@@ -266,5 +271,6 @@ def test_long_mixed_loop_keeps_memory_flat():
         calls += 13
     growth = resident_bytes() - rss_before
     assert [sys.getrefcount(o) for o in watched] == refs_before
-    # Leaking even one small object per call would add several megabytes.
-    assert growth < 2 * 1024 * 1024, f"resident memory grew by {growth} bytes"
+    if not under_address_sanitizer():  # its quarantine keeps freed memory resident by design
+        # Leaking even one small object per call would add several megabytes.
+        assert growth < 2 * 1024 * 1024, f"resident memory grew by {growth} bytes"
