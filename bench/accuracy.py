@@ -575,8 +575,8 @@ def discussion(hr, rr, hrv, peers) -> list[str]:
         w(f"  Of our {len(big)} heart-rate windows more than 10 bpm off the monitor, "
           f"{pct(float((big['spec_conf'] < 0.5).mean()))} have a spectral confidence below "
           f"0.5, and {pct(float((big['ours'] < big['ref']).mean()))} are below the "
-          "reference: the spectral confidence flags most of them, but the session does not "
-          "pass it on (see the confidence table above).")
+          "reference. The session reports the input confidence instead (see the confidence "
+          "table above).")
     w("")
     ours_rr, nk_rr_, hp_rr_ = mae(rr, "ours"), mae(rr, "nk"), mae(rr, "hp")
     w(f"- Respiratory rate overall: orvane_core MAE {fmt(ours_rr)} /min, NeuroKit2 "
@@ -608,10 +608,14 @@ def discussion(hr, rr, hrv, peers) -> list[str]:
     hard = [n for n in sorted(rr["record"].unique())
             if mae(rr[rr["record"] == n], "ours") > 1.5]
     if hard:
-        w(f"  Our larger respiratory errors (record MAE above 1.5 /min: {', '.join(hard)}) "
-          "coincide with low rates, annotator disagreement or variable breathing (see the "
-          "notes of the per-record table); a 30 s spectrum at 0.01 Hz resolution cannot "
-          "follow a rate that changes within the window.")
+        w("  Our larger respiratory errors (record MAE above 1.5 /min), with the two "
+          "annotators' whole-record rates: " + "; ".join(
+              f"{n}: {fmt(mae(rr[rr['record'] == n], 'ours'), 1)} "
+              f"({fmt(rr[rr['record'] == n]['ann1'].iloc[0], 1)} vs "
+              f"{fmt(rr[rr['record'] == n]['ann2'].iloc[0], 1)})" for n in hard)
+          + ". Where the annotators themselves differ, the reference is uncertain by about "
+          "as much; a 30 s spectrum also reports one rate per window, so breathing whose "
+          "rate changes within the window is averaged.")
     w("")
     regular = hrv[~hrv["irregular"]]
     for vid, _, _, _, label, unit in HRV_METRICS:
@@ -625,12 +629,17 @@ def discussion(hr, rr, hrv, peers) -> list[str]:
               f"against our {fmt(o)} {unit}; our coverage "
               f"{pct(stats(part, 'ours')['cover'])}).")
     w("")
+    sd = regular[regular["metric"] == "hrv_sd1sd2"]
+    if len(sd):
+        w(f"- SD1/SD2: the session accepts values within 0 … 1 only; on the regular records "
+          f"the ECG's own SD1/SD2 exceeds 1 in {pct(float((sd['ref'] > 1).mean()))} of the "
+          f"windows, and our coverage is {pct(stats(sd, 'ours')['cover'])}.")
+        w("")
     w("HRV from a 30 Hz PPG is limited by beat timing: one sample is 33 ms, so beat-to-beat "
       "differences (RMSSD, pNN50, SD1) depend on how each tool interpolates the peak "
       "position, and a 60 s window holds only 60 to 120 beats, which makes LF/HF "
       "(0.04 – 0.15 Hz band: 2 to 9 cycles per window) a noisy number for every tool. "
-      "The session additionally accepts SD1/SD2 only within 0 … 1 and LF/HF within "
-      "0 … 10, so windows whose ratio lies above those bounds have no estimate.")
+      "The session also drops LF/HF values above 10.")
     return lines
 
 
@@ -668,6 +677,8 @@ def main() -> int:
             df["notes"] = record_notes(rec.info)
             df["irregular"] = rec.info.get("rr_outlier_frac", 0) >= IRREGULAR_OUTLIER_FRAC
             df["clipped"] = rec.info.get("resp_sat_frac", 0) >= 0.3
+            df["ann1"] = rec.info.get("rr_ann1_bpm", math.nan)
+            df["ann2"] = rec.info.get("rr_ann2_bpm", math.nan)
             frames[key].append(df)
         h = frames["hr"][-1]
         r = frames["rr"][-1]

@@ -274,7 +274,7 @@ def plot(rec: dict, result: "oc.SessionResult", path: Path) -> None:
         ax.set_xlabel("time (s)")
         ax.legend(loc="lower right", fontsize=8)
     path.parent.mkdir(parents=True, exist_ok=True)
-    fig.savefig(path, dpi=90)
+    fig.savefig(path, dpi=75)
     print(f"\nPlot written to {path}")
 
 
