@@ -97,21 +97,6 @@ std::size_t peak_index_near(std::span<const float> raw, std::size_t m, std::uint
   return best;
 }
 
-// d plus the vertex offset of the parabola through raw[d - 1 .. d + 1],
-// when the curvature is usable and the vertex lies within half a sample.
-float refined_position(std::span<const float> raw, std::size_t d) {
-  const float position = static_cast<float>(d);
-  if (d == 0 || d + 1 >= raw.size()) return position;
-  const float u = raw[d - 1];
-  const float v = raw[d];
-  const float w = raw[d + 1];
-  const float q = 2.0f * (u - 2.0f * v + w);
-  if (std::fabs(q) > kMinParabolaCurvature && std::fabs((u - w) / q) <= 0.5f) {
-    return position + (u - w) / q;
-  }
-  return position;
-}
-
 std::vector<PeakSequence> split_at_gaps(const std::vector<Peak>& peaks, std::uint64_t max_gap) {
   std::vector<PeakSequence> sequences;
   const float gap = static_cast<float>(max_gap);
@@ -123,6 +108,19 @@ std::vector<PeakSequence> split_at_gaps(const std::vector<Peak>& peaks, std::uin
 }
 
 }  // namespace
+
+float parabolic_position(std::span<const float> y, std::size_t index) {
+  const float position = static_cast<float>(index);
+  if (index == 0 || index + 1 >= y.size()) return position;
+  const float u = y[index - 1];
+  const float v = y[index];
+  const float w = y[index + 1];
+  const float q = 2.0f * (u - 2.0f * v + w);
+  if (std::fabs(q) > kMinParabolaCurvature && std::fabs((u - w) / q) <= 0.5f) {
+    return position + (u - w) / q;
+  }
+  return position;
+}
 
 std::vector<PeakSequence> find_peaks(std::span<const float> raw, const PeakOptions& o) {
   const std::size_t n = raw.size();
@@ -153,7 +151,7 @@ std::vector<PeakSequence> find_peaks(std::span<const float> raw, const PeakOptio
     if (!candidate) continue;
 
     const std::size_t d = peak_index_near(raw, m, radius);
-    const Peak peak{d, o.refine ? refined_position(raw, d) : static_cast<float>(d), raw[d]};
+    const Peak peak{d, o.refine ? parabolic_position(raw, d) : static_cast<float>(d), raw[d]};
 
     if (!peaks.empty() && m - last_m < dist.min_dist) {
       // Too close to the last peak: the candidate takes its place only when

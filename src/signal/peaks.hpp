@@ -42,6 +42,12 @@ using PeakSequence = std::vector<Peak>;
 
 std::vector<PeakSequence> find_peaks(std::span<const float> signal, const PeakOptions& options);
 
+// index plus the vertex offset (u - w) / (2 (u - 2v + w)) of the parabola
+// through y[index - 1 .. index + 1] (a peak or a trough alike); index itself
+// at either end, when the curvature term is at most 1e-6 or when the vertex
+// lies more than half a sample away.
+float parabolic_position(std::span<const float> y, std::size_t index);
+
 // Mean amplitude at the peaks (troughs when `invert`, in the input's sign) and
 // mean confidence at those indices; (0, 0) without peaks. fs in Hz.
 std::pair<float, float> mean_peak_value(std::span<const float> signal,

@@ -175,6 +175,21 @@ TEST(FindPeaks, AbsurdOptionsStayInBounds) {
   }
 }
 
+TEST(ParabolicPosition, VertexWithinHalfASample) {
+  struct Case { std::vector<float> y; std::size_t index; float want; };
+  const Case cases[] = {
+      {{0, 3, 2}, 1, 1.25f},          // peak: (0 - 2) / (2 * (0 - 6 + 2))
+      {{0, -3, -2}, 1, 1.25f},        // a trough is refined the same way
+      {{1, 1, 1}, 1, 1.0f},           // flat: no curvature
+      {{0, 1, 5}, 1, 1.0f},           // vertex 1.5 samples away: kept at the index
+      {{0, 3, 2}, 0, 0.0f},           // ends stay put
+      {{0, 3, 2}, 2, 2.0f},
+  };
+  for (const Case& c : cases) {
+    EXPECT_FLOAT_EQ(parabolic_position(c.y, c.index), c.want) << c.y[0] << c.y[1] << c.y[2];
+  }
+}
+
 TEST(MeanPeakValue, TroughsAndConfidenceDivisor) {
   // Troughs of exactly -1 every 25 samples: 12 of them at 12, 37, ..., 287.
   std::vector<float> x(300, 0.0f);
