@@ -142,40 +142,46 @@ namespace {
 // Bands of A = I + mu * D2'D2 (D2 the second-difference operator), row i:
 // the diagonal, the entry left of it and the entry two to the left.
 struct BandRow {
-  float diag;
-  float sub1;  // A[i][i-1], unused for i = 0
-  float sub2;  // A[i][i-2], unused for i < 2
+  double diag;
+  double sub1;  // A[i][i-1], unused for i = 0
+  double sub2;  // A[i][i-2], unused for i < 2
 };
 
-BandRow band_row(std::size_t i, std::size_t n, float mu) {
-  const float sub2 = mu;
+BandRow band_row(std::size_t i, std::size_t n, double mu) {
+  const double sub2 = mu;
   if (n == 3) {
     // The exact three-sample operator: D2 is the single row (1, -2, 1).
-    if (i == 1) return {1.0f + 4.0f * mu, -2.0f * mu, sub2};
-    return {1.0f + mu, -2.0f * mu, sub2};
+    if (i == 1) return {1.0 + 4.0 * mu, -2.0 * mu, sub2};
+    return {1.0 + mu, -2.0 * mu, sub2};
   }
-  const float diag = (i == 0 || i == n - 1)   ? 1.0f + mu
-                     : (i == 1 || i == n - 2) ? 1.0f + 5.0f * mu
-                                              : 1.0f + 6.0f * mu;
-  const float sub1 = (i == 1 || i == n - 1) ? -2.0f * mu : -4.0f * mu;
+  const double diag = (i == 0 || i == n - 1)   ? 1.0 + mu
+                      : (i == 1 || i == n - 2) ? 1.0 + 5.0 * mu
+                                               : 1.0 + 6.0 * mu;
+  const double sub1 = (i == 1 || i == n - 1) ? -2.0 * mu : -4.0 * mu;
   return {diag, sub1, sub2};
 }
 
 }  // namespace
 
+// The factorisation and both substitutions run in double precision. A is
+// nearly singular for the smoothing strengths in use (lambda = 750 gives
+// mu = 562500 and a condition number of about 1e7), so in single precision
+// the trend loses every significant digit: a constant series came back with
+// residuals of tens of units and a straight line was far from flat. Only
+// the returned samples are single precision.
 std::vector<float> detrend(std::span<const float> x, float fs, float cutoff_hz) {
   const std::size_t n = x.size();
   if (n < 3) return std::vector<float>(n, 0.0f);
   const float lambda = detrend_lambda_for_cutoff(fs, cutoff_hz);
-  const float mu = lambda * lambda;
+  const double mu = static_cast<double>(lambda) * static_cast<double>(lambda);
 
   // Banded Cholesky A = L L': row i of L has l0 = L[i][i], l1 = L[i][i-1]
   // and l2 = L[i][i-2]. A radicand that is not positive (including NaN, from
   // a non-finite fs or cutoff) means no usable factorisation: no trend.
-  std::vector<float> l0(n), l1(n, 0.0f), l2(n, 0.0f);
+  std::vector<double> l0(n), l1(n, 0.0), l2(n, 0.0);
   for (std::size_t i = 0; i < n; ++i) {
     const BandRow a = band_row(i, n, mu);
-    float radicand;
+    double radicand;
     if (i == 0) {
       radicand = a.diag;
     } else if (i == 1) {
@@ -186,28 +192,29 @@ std::vector<float> detrend(std::span<const float> x, float fs, float cutoff_hz) 
       l1[i] = (a.sub1 - l1[i - 1] * l2[i]) / l0[i - 1];
       radicand = a.diag - l2[i] * l2[i] - l1[i] * l1[i];
     }
-    if (!(radicand > 0.0f)) return std::vector<float>(x.begin(), x.end());
+    if (!(radicand > 0.0)) return std::vector<float>(x.begin(), x.end());
     l0[i] = std::sqrt(radicand);
   }
 
   // Forward substitution L w = x, then back substitution L' z = w, both in
   // place in `trend`.
-  std::vector<float> trend(x.begin(), x.end());
+  std::vector<double> trend(x.begin(), x.end());
   for (std::size_t i = 0; i < n; ++i) {
-    float v = trend[i];
+    double v = trend[i];
     if (i >= 2) v -= l2[i] * trend[i - 2];
     if (i >= 1) v -= l1[i] * trend[i - 1];
     trend[i] = v / l0[i];
   }
   for (std::size_t i = n; i-- > 0;) {
-    float v = trend[i];
+    double v = trend[i];
     if (i + 1 < n) v -= l1[i + 1] * trend[i + 1];
     if (i + 2 < n) v -= l2[i + 2] * trend[i + 2];
     trend[i] = v / l0[i];
   }
 
-  for (std::size_t i = 0; i < n; ++i) trend[i] = x[i] - trend[i];
-  return trend;
+  std::vector<float> out(n);
+  for (std::size_t i = 0; i < n; ++i) out[i] = static_cast<float>(static_cast<double>(x[i]) - trend[i]);
+  return out;
 }
 
 }  // namespace orvane
