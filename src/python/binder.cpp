@@ -38,6 +38,10 @@ void name_type_error(const char* name) {
   PyObject *type, *value, *traceback;
   PyErr_Fetch(&type, &value, &traceback);
   PyErr_NormalizeException(&type, &value, &traceback);
+  if (!value) {  // normalisation failed: report what there is
+    PyErr_Restore(type, value, traceback);
+    return;
+  }
   if (traceback) PyException_SetTraceback(value, traceback);
   PyObject* outer = nullptr;
   if (PyObject* message = PyObject_Str(value)) {

@@ -82,8 +82,11 @@ bool load_api() {
   return true;
 }
 
-bool numpy_is_loaded() {
-  return PyDict_GetItemString(PyImport_GetModuleDict(), "numpy") != nullptr;
+// The numpy module when something has imported it (a None entry blocks the
+// import), else nullptr; borrowed.
+PyObject* loaded_numpy() {
+  PyObject* numpy = PyDict_GetItemString(PyImport_GetModuleDict(), "numpy");
+  return numpy == Py_None ? nullptr : numpy;
 }
 
 bool native_byte_order(char byteorder) {
@@ -119,7 +122,7 @@ PyObject* ndarray_type() {
 
 PyObject* ndarray_type_if_loaded() {
   if (g_ndarray) return g_ndarray;
-  if (!numpy_is_loaded()) return nullptr;
+  if (!loaded_numpy()) return nullptr;
   if (!load_api()) {
     PyErr_Clear();  // without the table, arrays still convert as sequences
     return nullptr;
@@ -129,7 +132,7 @@ PyObject* ndarray_type_if_loaded() {
 
 PyObject* numpy_bool_type() {
   if (g_bool) return g_bool;
-  PyObject* numpy = PyDict_GetItemString(PyImport_GetModuleDict(), "numpy");
+  PyObject* numpy = loaded_numpy();
   if (!numpy) return nullptr;
   g_bool = PyObject_GetAttrString(numpy, "bool_");
   if (!g_bool) PyErr_Clear();

@@ -1,6 +1,8 @@
 """Argument binding and the conversion of Python values, for every kind of parameter."""
 
 import fractions
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -266,3 +268,19 @@ class TestArrays:
             oc.estimate_hrv_metric(strided, 30.0, 5, strided)
         with pytest.raises(TypeError, match="^The given array is not contiguous$"):
             oc.estimate_hrv_metric(np.zeros(10, np.float32), 30.0, "sdnn", strided)
+
+    def test_without_numpy_arrays_raise_import_error_and_lists_still_convert(self):
+        code = (
+            "import sys\n"
+            "sys.modules['numpy'] = None  # makes 'import numpy' fail\n"
+            "import orvane_core as oc\n"
+            "assert oc.SignalInput((1, 2.5), [0]).data == [1.0, 2.5]\n"
+            "assert oc.moving_average_window_for_cutoff(30.0, 3.0, True) == 3\n"
+            "try:\n"
+            "    oc.find_peaks([0.0], 30.0, True)\n"
+            "except ImportError:\n"
+            "    print('ImportError')\n"
+        )
+        out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
+                             check=True).stdout
+        assert out == "ImportError\n"
