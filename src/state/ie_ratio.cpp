@@ -27,21 +27,6 @@ constexpr float kDistanceTolerance = 0.25f;
 constexpr float kSearchFraction = 0.6f;      // of the expected breath period
 constexpr float kMinExpirationSeconds = 1e-5f;
 
-struct Band {
-  float min_rate;
-  float max_rate;
-};
-
-// Breathing band (per minute) of the respiratory_rate entry.
-Band respiratory_band() {
-  static const Band band = [] {
-    const std::optional<VitalDefinition> rr = lookup_vital("respiratory_rate");
-    if (!rr || rr->derivations.empty()) return Band{3.0f, 60.0f};
-    return Band{rr->derivations.front().min_value, rr->derivations.front().max_value};
-  }();
-  return band;
-}
-
 // Expected breath period in samples for one sequence of detected breaths.
 std::uint64_t expected_period(const PeakSequence& peaks, float fs, float min_rate,
                               std::optional<float> rate_hint) {
@@ -64,40 +49,26 @@ std::size_t first_minimum(std::span<const float> y, std::size_t lo, std::size_t 
   return best;
 }
 
-// Sub-sample position of a trough at index t by a parabola through its
-// neighbours; t itself at the ends or when the parabola is flat or off-centre.
-float refined_position(std::span<const float> y, std::size_t t) {
-  const auto at = static_cast<float>(t);
-  if (t == 0 || t + 1 >= y.size()) return at;
-  const float a = y[t - 1];
-  const float b = y[t];
-  const float e = y[t + 1];
-  const float q = 2.0f * (a - 2.0f * b + e);
-  if (!(std::fabs(q) > 1e-6f)) return at;
-  const float offset = (a - e) / q;
-  if (!(std::fabs(offset) <= 0.5f)) return at;
-  return at + offset;
-}
-
 }  // namespace
 
 std::pair<float, float> ie_ratio(std::span<const float> y, std::span<const float> confidence,
                                  float fs, std::optional<float> rate_hint) {
   const std::size_t n = y.size();
   if (n <= 2) return {0.0f, 0.0f};
-  const Band band = respiratory_band();
+  static const RateBand band = first_derivation_band("respiratory_rate", {3.0f, 60.0f});
 
-  PeakOptions options;
-  options.rate_hint = rate_hint;
-  options.fs = fs;
-  options.min_rate = band.min_rate;
-  options.max_rate = band.max_rate;
-  options.detection_threshold = kDetectionThreshold;
-  options.window_cycles = kWindowCycles;
-  options.max_rate_change = kMaxRateChange;
-  options.distance_tolerance = kDistanceTolerance;
-  options.refine = true;
-  options.smooth = true;
+  // Breaths are smoothed, refined peaks that stand 1.2 rolling deviations out
+  // over a window of 1.5 expected breaths.
+  const PeakOptions options{.rate_hint = rate_hint,
+                            .fs = fs,
+                            .min_rate = band.min_rate,
+                            .max_rate = band.max_rate,
+                            .detection_threshold = kDetectionThreshold,
+                            .window_cycles = kWindowCycles,
+                            .max_rate_change = kMaxRateChange,
+                            .distance_tolerance = kDistanceTolerance,
+                            .refine = true,
+                            .smooth = true};
   const std::vector<PeakSequence> sequences = find_peaks(y, options);
 
   std::size_t breaths = 0;
@@ -120,14 +91,14 @@ std::pair<float, float> ie_ratio(std::span<const float> y, std::span<const float
     if (first >= radius) {
       const std::size_t t = radius == 0 ? static_cast<std::size_t>(first)
                                         : first_minimum(y, first - radius, first);
-      troughs[0] = refined_position(y, t);
+      troughs[0] = parabolic_position(y, t);
     }
 
     // Between neighbouring peaks: the deepest sample strictly between them.
     for (std::size_t k = 0; k + 1 < m; ++k) {
       const std::size_t lo = static_cast<std::size_t>(std::min<std::uint64_t>(n, peaks[k].index + 1));
       const std::size_t hi = static_cast<std::size_t>(std::min<std::uint64_t>(n, peaks[k + 1].index));
-      troughs[k + 1] = lo < hi ? refined_position(y, first_minimum(y, lo, hi))
+      troughs[k + 1] = lo < hi ? parabolic_position(y, first_minimum(y, lo, hi))
                                : static_cast<float>(lo);
     }
 
@@ -139,7 +110,7 @@ std::pair<float, float> ie_ratio(std::span<const float> y, std::span<const float
       const std::size_t begin = static_cast<std::size_t>(last + 1);
       const std::size_t t =
           radius == 1 ? begin : first_minimum(y, begin, static_cast<std::size_t>(last + radius));
-      troughs[m] = refined_position(y, t);
+      troughs[m] = parabolic_position(y, t);
     }
 
     for (std::size_t k = 0; k < m; ++k) {

@@ -49,6 +49,14 @@ class AveragedSignals {
   std::map<std::string, std::vector<float>, std::less<>> confidences_;
 };
 
+// Plausible range (per minute) of a catalogue entry's first derivation, which
+// rate-band searches of other vitals borrow; `fallback` if the entry has none.
+struct RateBand {
+  float min_rate = 0;
+  float max_rate = 0;
+};
+RateBand first_derivation_band(std::string_view id, RateBand fallback);
+
 // Frame rate (Hz) of the capture times, or `fallback` (Hz) when they cannot
 // give one (fewer than two, or a span that is not positive).
 float frame_rate(std::span<const double> timestamps, float fallback);

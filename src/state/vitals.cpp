@@ -21,21 +21,6 @@ namespace {
 constexpr std::string_view kLatestVitalNote = "Latest estimate of {} with confidence score using {}.";
 constexpr std::string_view kGlobalVitalNote = "Global estimate of {} with confidence score using {}.";
 
-// Rate band (per minute) that HRV beat detection searches: heart_rate's.
-struct Band {
-  float min_rate;
-  float max_rate;
-};
-
-Band heart_rate_band() {
-  static const Band band = [] {
-    const std::optional<VitalDefinition> hr = lookup_vital("heart_rate");
-    if (!hr || hr->derivations.empty()) return Band{40.0f, 220.0f};
-    return Band{hr->derivations.front().min_value, hr->derivations.front().max_value};
-  }();
-  return band;
-}
-
 std::optional<float> estimate_of(const Estimates& estimates, std::string_view id) {
   const auto it = estimates.find(id);
   if (it == estimates.end()) return std::nullopt;
@@ -69,6 +54,12 @@ const std::vector<float>* AveragedSignals::confidences(std::string_view name) {
   const auto stored = core_.confidence_series.find(std::string(name));
   if (stored == core_.confidence_series.end()) return nullptr;
   return &confidences_.emplace(std::string(name), stored->second.averaged()).first->second;
+}
+
+RateBand first_derivation_band(std::string_view id, RateBand fallback) {
+  const std::optional<VitalDefinition> entry = lookup_vital(id);
+  if (!entry || entry->derivations.empty()) return fallback;
+  return {entry->derivations.front().min_value, entry->derivations.front().max_value};
 }
 
 float frame_rate(std::span<const double> timestamps, float fallback) {
@@ -113,7 +104,8 @@ std::pair<float, float> estimate_vital(const Derivation& derivation, const Vital
       return {rate.value, window.mean_confidence};
     }
     case Kind::Hrv: {
-      const Band band = heart_rate_band();
+      // Beats are searched in heart_rate's plausible band.
+      static const RateBand band = first_derivation_band("heart_rate", {40.0f, 220.0f});
       return estimate_hrv_metric(x0, derivation.method.hrv, window.timestamps, window.confidence,
                                  window.fs, band.min_rate, band.max_rate,
                                  estimate_of(estimates, "heart_rate"));

@@ -125,7 +125,7 @@ TEST_P(SessionPressures, FirstPlausibleDerivationWins) {
 }
 
 const std::vector<float> kAbp = sine(0, 300, 30.0, 1.2, 20.0, 100.0);  // 80..120 mmHg
-const std::vector<float> kUnitlessAbp = sine(0, 300, 30.0, 1.2, 0.5, 0.5);  // 0..1
+const std::vector<float> kLowAbp = sine(0, 300, 30.0, 1.2, 20.0, 10.0);   // -10..30
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SessionPressures,
@@ -143,14 +143,15 @@ INSTANTIATE_TEST_SUITE_P(
                       {"dbp", {80, 1, 0.5f}},
                       {"map", {100, 1, 0.1f}},
                       {"pulse_pressure", {40, 1, 1.0f}}}},
-        // Peaks at 1 are no systolic pressure, troughs at 0 give no pulse
-        // pressure and a mean of 0.5 is no arterial pressure: all fall back.
+        // Peaks at 30 are no systolic pressure, troughs at -10 give no pulse
+        // pressure (30 - (-10) would pass its range) and a mean of 10 is no
+        // arterial pressure: all four fall back to the pressure signals.
         PressureCase{"ImplausibleWaveformFallsBack",
-                     {{"abp", kUnitlessAbp}, {"sbp", constant(300, 120)}, {"dbp", constant(300, 80)}},
-                     {{"sbp", {120, 1, 1e-4f}},
+                     {{"abp", kLowAbp}, {"sbp", constant(300, 130)}, {"dbp", constant(300, 80)}},
+                     {{"sbp", {130, 1, 1e-4f}},
                       {"dbp", {80, 1, 1e-4f}},
-                      {"map", {93.333f, 1, 1e-3f}},
-                      {"pulse_pressure", {40, 1, 1e-4f}}}},
+                      {"map", {96.667f, 1, 1e-3f}},
+                      {"pulse_pressure", {50, 1, 1e-4f}}}},
         PressureCase{"NoPressureInput", {{"ppg", kAbp}}, {}}),
     [](const auto& info) { return info.param.name; });
 
