@@ -618,17 +618,21 @@ def discussion(hr, rr, hrv, peers) -> list[str]:
           "rate changes within the window is averaged.")
     w("")
     regular = hrv[~hrv["irregular"]]
+    hrv_worse = 0
     for vid, _, _, _, label, unit in HRV_METRICS:
         part = regular[regular["metric"] == vid]
         o, n, p = mae(part, "ours"), mae(part, "nk"), mae(part, "hp")
         best = min(x for x in (n, p) if not math.isnan(x)) if not (math.isnan(n) and
                                                                    math.isnan(p)) else math.nan
         if not math.isnan(best) and o > best:
+            hrv_worse += 1
             who = "NeuroKit2" if best == n else "HeartPy"
             w(f"- {label}: {who} is closer to the ECG on regular records (MAE {fmt(best)} "
               f"against our {fmt(o)} {unit}; our coverage "
               f"{pct(stats(part, 'ours')['cover'])}).")
-    w("")
+    if not hrv_worse:
+        w("- HRV: on the regular records neither peer is closer to the ECG than orvane_core "
+          "on any of the five metrics (MAE; coverage differs for SD1/SD2, below).")
     sd = regular[regular["metric"] == "hrv_sd1sd2"]
     if len(sd):
         w(f"- SD1/SD2: the session accepts values within 0 … 1 only; on the regular records "
