@@ -14,7 +14,9 @@
 // amplitude 1.
 #include <cmath>
 #include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -189,22 +191,31 @@ PyObject* py_estimate_rate_from_detections(PyObject*, PyObject* args, PyObject* 
   });
 }
 
-PyObject* py_estimate_rolling_rate_from_detections(PyObject*, PyObject* args, PyObject* kwargs) {
-  return call_bound(kEstimateRollingRate, args, kwargs, [&](const Args& a) -> PyObject* {
+// Both rolling functions take the same arguments; the estimator differs.
+using RollingEstimator = RollingOutcome (*)(std::span<const PeakSequence>, float,
+                                            std::string_view, std::uint64_t,
+                                            std::span<const double>, std::span<const float>);
+
+PyObject* rolling(const Signature& signature, RollingEstimator estimator, PyObject* args,
+                  PyObject* kwargs) {
+  return call_bound(signature, args, kwargs, [&](const Args& a) -> PyObject* {
     Detections detections;
     float fs = 0;
-    std::string vital_name;
+    std::string name;
     std::uint64_t total_frames = 0;
     std::optional<std::vector<double>> timestamps;
     std::optional<std::vector<float>> confidence;
-    if (!a.get(0, detections) || !a.get(1, fs) || !a.get(2, vital_name) ||
-        !a.get(3, total_frames) || !a.get(4, timestamps) || !a.get(5, confidence)) {
+    if (!a.get(0, detections) || !a.get(1, fs) || !a.get(2, name) || !a.get(3, total_frames) ||
+        !a.get(4, timestamps) || !a.get(5, confidence)) {
       return nullptr;
     }
-    return rolling_result(estimate_rolling_rate_from_detections(
-        to_sequences(detections), fs, vital_name, total_frames, given_or_empty(timestamps),
-        given_or_empty(confidence)));
+    return rolling_result(estimator(to_sequences(detections), fs, name, total_frames,
+                                    given_or_empty(timestamps), given_or_empty(confidence)));
   });
+}
+
+PyObject* py_estimate_rolling_rate_from_detections(PyObject*, PyObject* args, PyObject* kwargs) {
+  return rolling(kEstimateRollingRate, estimate_rolling_rate_from_detections, args, kwargs);
 }
 
 PyObject* py_estimate_hrv_metric(PyObject*, PyObject* args, PyObject* kwargs) {
@@ -252,21 +263,7 @@ PyObject* py_estimate_hrv_metric_from_detections(PyObject*, PyObject* args, PyOb
 
 PyObject* py_estimate_rolling_hrv_metric_from_detections(PyObject*, PyObject* args,
                                                          PyObject* kwargs) {
-  return call_bound(kEstimateRollingHrv, args, kwargs, [&](const Args& a) -> PyObject* {
-    Detections detections;
-    float fs = 0;
-    std::string metric_name;
-    std::uint64_t total_frames = 0;
-    std::optional<std::vector<double>> timestamps;
-    std::optional<std::vector<float>> confidence;
-    if (!a.get(0, detections) || !a.get(1, fs) || !a.get(2, metric_name) ||
-        !a.get(3, total_frames) || !a.get(4, timestamps) || !a.get(5, confidence)) {
-      return nullptr;
-    }
-    return rolling_result(estimate_rolling_hrv_metric_from_detections(
-        to_sequences(detections), fs, metric_name, total_frames, given_or_empty(timestamps),
-        given_or_empty(confidence)));
-  });
+  return rolling(kEstimateRollingHrv, estimate_rolling_hrv_metric_from_detections, args, kwargs);
 }
 
 // ---- Peaks ------------------------------------------------------------------

@@ -1,5 +1,8 @@
 """Shared fixtures: small configurations and synthetic signals."""
 
+import subprocess
+import sys
+
 import numpy as np
 import pytest
 
@@ -12,6 +15,12 @@ def sinusoid(hz, seconds, fs=FS, dtype=np.float32):
     """A unit sinusoid of `hz` sampled at `fs` for `seconds`."""
     t = np.arange(int(round(seconds * fs))) / fs
     return np.sin(2 * np.pi * hz * t).astype(dtype)
+
+
+def run_python(code):
+    """Standard output of `code` run by a fresh interpreter (for process-wide behaviour)."""
+    return subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
+                          check=True).stdout
 
 
 @pytest.fixture

@@ -1,13 +1,12 @@
 """Argument binding and the conversion of Python values, for every kind of parameter."""
 
 import fractions
-import subprocess
-import sys
 
 import numpy as np
 import pytest
 
 import orvane_core as oc
+from conftest import run_python
 
 RECT = oc.Rect(0, 0, 1, 1)
 
@@ -281,6 +280,4 @@ class TestArrays:
             "except ImportError:\n"
             "    print('ImportError')\n"
         )
-        out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
-                             check=True).stdout
-        assert out == "ImportError\n"
+        assert run_python(code) == "ImportError\n"

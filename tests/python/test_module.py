@@ -1,12 +1,11 @@
 """The module object: members, their order, documentation and signatures."""
 
 import inspect
-import subprocess
-import sys
 
 import pytest
 
 import orvane_core as oc
+from conftest import run_python
 
 CLASSES = [
     "Session", "SessionConfig", "SessionInput", "SignalInput", "FaceInput", "SessionResult",
@@ -113,9 +112,7 @@ class TestMembers:
             "except ImportError as e:\n"
             "    print('ImportError:', e)\n"
         )
-        out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True,
-                             check=True).stdout
-        assert out.startswith("ImportError: ")
+        assert run_python(code).startswith("ImportError: ")
 
 
 class TestDocumentation:
