@@ -29,8 +29,7 @@ import warnings
 from dataclasses import dataclass, field
 from pathlib import Path
 
-from benchenv import (MODULE_HINT, PEER_PACKAGES, PEERS_HINT, REPO, environment,
-                      import_peers)
+from benchenv import PEER_PACKAGES, PEERS_HINT, REPO, environment, import_contenders
 
 DEFAULT_DATA = REPO.parent / "shared" / "data" / "bidmc"
 DEFAULT_OUT = REPO / "docs" / "accuracy.md"
@@ -59,11 +58,7 @@ try:
     from scipy.signal import periodogram, resample_poly
 except ImportError as exc:
     sys.exit(f"accuracy.py needs {exc.name}: {PEERS_HINT}")
-try:
-    import orvane_core as oc
-except ImportError as exc:
-    sys.exit(MODULE_HINT.format(exc))
-nk, hp = import_peers()
+oc, nk, hp = import_contenders()
 
 
 # ---------------------------------------------------------------- data
@@ -527,12 +522,23 @@ def write_report(out: Path, hr, rr, hrv, per_record_ms, args, elapsed, peers,
     return lines
 
 
+def list_records(w, items, header: str, none_text: str) -> None:
+    """Writes (record, MAEs, confidence, notes) items under a header."""
+    if not items:
+        w(none_text)
+        return
+    w(header)
+    for name, maes, conf, notes in items:
+        w(f"  - {name}: {' / '.join(fmt(m, 1) for m in maes)}, confidence {fmt(conf)}"
+          + (f"; {notes}" if notes else ""))
+
+
 def discussion(hr, rr, hrv, peers) -> list[str]:
     """Where a peer does better, with the figures that explain it."""
     lines = ["## Where a peer is more accurate, and why", ""]
     w = lines.append
     if not peers:
-        w("Peers were not run (NeuroKit2 / HeartPy missing).")
+        w("Peers were not run (--no-peers, or neither NeuroKit2 nor HeartPy is installed).")
         return lines
 
     def mae(df, col, ref="ref"):
@@ -544,32 +550,30 @@ def discussion(hr, rr, hrv, peers) -> list[str]:
         h = hr[hr["record"] == name]
         best = min(mae(h, "nk"), mae(h, "hp"))
         if mae(h, "ours") > best + 1.0:
-            worse_hr.append((name, mae(h, "ours"), mae(h, "nk"), mae(h, "hp"),
+            worse_hr.append((name, [mae(h, "ours"), mae(h, "nk"), mae(h, "hp")],
                              h["spec_conf"].mean(), h["notes"].iloc[0]))
     w(f"- Heart rate overall: orvane_core MAE {fmt(ours_hr)} bpm, NeuroKit2 {fmt(nk_hr_)}, "
       f"HeartPy {fmt(hp_hr_)}.")
-    if worse_hr:
-        w("  Records where a peer beats us by more than 1 bpm (ours / NeuroKit2 / HeartPy MAE, "
-          "our mean spectral confidence, notes):")
-        for name, o, n, p, c, notes in worse_hr:
-            w(f"  - {name}: {fmt(o, 1)} / {fmt(n, 1)} / {fmt(p, 1)}, confidence {fmt(c)}"
-              + (f"; {notes}" if notes else ""))
-    else:
-        w("  No record where a peer beats us by more than 1 bpm.")
-    # Error split by spectral confidence and rhythm, computed rather than asserted.
+    list_records(w, worse_hr, "  Records where a peer beats us by more than 1 bpm (ours / "
+                 "NeuroKit2 / HeartPy MAE, our mean spectral confidence, notes):",
+                 "  No record where a peer beats us by more than 1 bpm.")
+    # The same error split by rhythm.
     irr = hr[hr["irregular"]]
     reg = hr[~hr["irregular"]]
     w(f"  On regular-rhythm records our HR MAE is {fmt(mae(reg, 'ours'))} bpm (NeuroKit2 "
       f"{fmt(mae(reg, 'nk'))}, HeartPy {fmt(mae(reg, 'hp'))}); on irregular ones "
       f"{fmt(mae(irr, 'ours'))} (NeuroKit2 {fmt(mae(irr, 'nk'))}, HeartPy "
       f"{fmt(mae(irr, 'hp'))}).")
-    w("  Why: the session's heart rate is the strongest line of the spectrum of a 10 s "
-      "window, while the peers count beats. (1) With irregular beat intervals the pulse "
-      "energy spreads over many bins and the strongest one can lie well away from the mean "
-      "beat rate. (2) A PPG that drops to its limit or goes flat for a few seconds (record "
-      "40 does this repeatedly) puts a large low-frequency step into a 10 s window; the "
-      "strongest line then sits near the bottom of the 40 – 220 bpm band, whereas a beat "
-      "count only loses the beats of the gap.")
+    if worse_hr:
+        example = " (record 40 does this repeatedly)" if any(
+            item[0] == "40" for item in worse_hr) else ""
+        w("  Why: the session's heart rate is the strongest line of the spectrum of a 10 s "
+          "window, while the peers count beats. (1) With irregular beat intervals the pulse "
+          "energy spreads over many bins and the strongest one can lie well away from the "
+          "mean beat rate. (2) A PPG that drops to its limit or goes flat for a few "
+          f"seconds{example} puts a large low-frequency step into a 10 s window; the "
+          "strongest line then sits near the bottom of the 40 – 220 bpm band, whereas a "
+          "beat count only loses the beats of the gap.")
     big = hr[(hr["ours"] - hr["ref"]).abs() > 10]
     if len(big):
         w(f"  Of our {len(big)} heart-rate windows more than 10 bpm off the monitor, "
@@ -585,26 +589,22 @@ def discussion(hr, rr, hrv, peers) -> list[str]:
     for name in sorted(rr["record"].unique()):
         r = rr[rr["record"] == name]
         if mae(r, "ours") > mae(r, "nk") + 1.0:
-            worse_rr.append((name, mae(r, "ours"), mae(r, "nk"), r["spec_conf"].mean(),
+            worse_rr.append((name, [mae(r, "ours"), mae(r, "nk")], r["spec_conf"].mean(),
                              r["notes"].iloc[0]))
-    if worse_rr:
-        w("  Records where NeuroKit2 beats us by more than 1 /min (ours / NeuroKit2 MAE, "
-          "our mean spectral confidence, notes):")
-        for name, o, n, c, notes in worse_rr:
-            w(f"  - {name}: {fmt(o, 1)} / {fmt(n, 1)}, confidence {fmt(c)}"
-              + (f"; {notes}" if notes else ""))
-    else:
-        w("  No record where NeuroKit2 beats us by more than 1 /min.")
+    list_records(w, worse_rr, "  Records where NeuroKit2 beats us by more than 1 /min (ours / "
+                 "NeuroKit2 MAE, our mean spectral confidence, notes):",
+                 "  No record where NeuroKit2 beats us by more than 1 /min.")
     clipped = rr[rr["clipped"]]
     unclipped = rr[~rr["clipped"]]
-    w(f"  On records whose RESP is clipped for 30 % or more of the samples our MAE is "
-      f"{fmt(mae(clipped, 'ours'))} (NeuroKit2 {fmt(mae(clipped, 'nk'))}) against "
-      f"{fmt(mae(unclipped, 'ours'))} (NeuroKit2 {fmt(mae(unclipped, 'nk'))}) elsewhere"
-      + (": clipping, which squares the breath wave, does not hurt the spectral estimate "
-         "here, since the fundamental of a square wave stays its strongest line."
-         if mae(clipped, "ours") <= mae(unclipped, "ours") else
-         ": a clipped, nearly square breath wave moves power into harmonics, which the "
-         "strongest-line rule can pick."))
+    if len(clipped) and len(unclipped):
+        w(f"  On records whose RESP is clipped for 30 % or more of the samples our MAE is "
+          f"{fmt(mae(clipped, 'ours'))} (NeuroKit2 {fmt(mae(clipped, 'nk'))}) against "
+          f"{fmt(mae(unclipped, 'ours'))} (NeuroKit2 {fmt(mae(unclipped, 'nk'))}) elsewhere"
+          + (": clipping, which squares the breath wave, does not hurt the spectral estimate "
+             "here, since the fundamental of a square wave stays its strongest line."
+             if mae(clipped, "ours") <= mae(unclipped, "ours") else
+             ": a clipped, nearly square breath wave moves power into harmonics, which the "
+             "strongest-line rule can pick."))
     hard = [n for n in sorted(rr["record"].unique())
             if mae(rr[rr["record"] == n], "ours") > 1.5]
     if hard:
@@ -660,8 +660,8 @@ def main() -> int:
     if not (args.data / "records_summary.csv").exists():
         sys.exit(f"BIDMC data not found in {args.data}. It ships in the shared data folder "
                  "beside the repository (../shared/data/bidmc); pass --data DIR.")
-    peers = not args.no_peers
-    if peers and (nk is None or hp is None):
+    peers = not args.no_peers and (nk is not None or hp is not None)
+    if not args.no_peers and (nk is None or hp is None):
         missing = [n for n, m in (("neurokit2", nk), ("heartpy", hp)) if m is None]
         print(f"note: {', '.join(missing)} not installed; their columns stay empty. "
               f"Install with: {PEERS_HINT}", file=sys.stderr)

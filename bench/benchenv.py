@@ -7,6 +7,7 @@ import importlib.metadata
 import os
 import platform
 import subprocess
+import sys
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[1]
@@ -16,8 +17,13 @@ MODULE_HINT = ("orvane_core is not importable ({}); build it with\n"
                "-Cbuild-dir=build/python .")
 
 
-def import_peers():
-    """Returns (neurokit2, heartpy), each None when not installed."""
+def import_contenders():
+    """Returns (orvane_core, neurokit2, heartpy); exits with a hint when the
+    module is missing, and gives None for a peer that is not installed."""
+    try:
+        import orvane_core as oc
+    except ImportError as exc:
+        sys.exit(MODULE_HINT.format(exc))
     import numpy as np
     if not hasattr(np, "trapz"):
         # HeartPy 1.2.7 still calls numpy.trapz, which NumPy 2.4 removed; the
@@ -31,7 +37,7 @@ def import_peers():
         import heartpy as hp
     except ImportError:
         hp = None
-    return nk, hp
+    return oc, nk, hp
 
 
 def environment(packages: list[tuple[str, str]]) -> list[str]:

@@ -28,8 +28,7 @@ import time
 import warnings
 from pathlib import Path
 
-from benchenv import (MODULE_HINT, PEER_PACKAGES, PEERS_HINT, REPO, environment,
-                      import_peers)
+from benchenv import PEER_PACKAGES, PEERS_HINT, REPO, environment, import_contenders
 
 DATA = REPO / "examples" / "data" / "bidmc_18_30hz.csv.gz"
 DEFAULT_OUT = REPO / "docs" / "speed.md"
@@ -41,11 +40,7 @@ try:
     from scipy.signal import periodogram as scipy_periodogram
 except ImportError as exc:
     sys.exit(f"speed.py needs {exc.name}: {PEERS_HINT}")
-try:
-    import orvane_core as oc
-except ImportError as exc:
-    sys.exit(MODULE_HINT.format(exc))
-nk, hp = import_peers()
+oc, nk, hp = import_contenders()
 
 HRV_NAMES = ["sdnn", "rmssd", "pnn50", "lfhf", "sd1sd2"]
 ALL_VITALS = ["heart_rate", "respiratory_rate", "hrv_sdnn", "hrv_rmssd", "hrv_pnn50",
