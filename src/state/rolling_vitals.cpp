@@ -34,20 +34,20 @@ struct RollingInputs {
 // timestamps and inside every series it reads (a pressure pair whose second
 // signal started later is passed over like one whose first signal did).
 std::optional<RollingInputs> choose_derivation(const VitalDefinition& definition,
-                                               AveragedSignals& signals, std::size_t frames,
+                                               CallCache& cache, std::size_t frames,
                                                float fps) {
   for (const Derivation& derivation : definition.derivations) {
     if (derivation.inputs.empty()) continue;
     RollingInputs chosen;
     chosen.derivation = &derivation;
     for (const std::string& name : derivation.inputs) {
-      const std::vector<float>* values = signals.values(name);
+      const std::vector<float>* values = cache.values(name);
       if (values == nullptr || values->size() != frames) break;
       chosen.values.push_back(values);
     }
     if (chosen.values.size() != derivation.inputs.size()) continue;
     if (frames < seconds_to_frames(derivation.min_window_seconds, fps)) continue;
-    const std::vector<float>* confidence = signals.confidences(derivation.inputs.front());
+    const std::vector<float>* confidence = cache.confidences(derivation.inputs.front());
     if (confidence != nullptr && confidence->size() == frames) chosen.confidence = confidence;
     return chosen;
   }
@@ -55,7 +55,8 @@ std::optional<RollingInputs> choose_derivation(const VitalDefinition& definition
 }
 
 WaveformResult rolling_series(const SessionCore& core, const RollingInputs& inputs,
-                              const Estimates& estimates, SpectralWorkspace& workspace) {
+                              const Estimates& estimates, SpectralWorkspace& workspace,
+                              CallCache& cache) {
   const Derivation& derivation = *inputs.derivation;
   const float fps = core.config.fps_target;
   const std::span<const double> timestamps = core.timestamps;
@@ -96,7 +97,7 @@ WaveformResult rolling_series(const SessionCore& core, const RollingInputs& inpu
       window.fs = frame_rate(window.timestamps, fps);
       window.mean_confidence = mean_of(window.confidence);
 
-      const auto [value, conf] = estimate_vital(derivation, window, estimates, workspace);
+      const auto [value, conf] = estimate_vital(derivation, window, estimates, workspace, cache);
       if (derivation.min_value <= value && value <= derivation.max_value) {
         series.data[end] = value;
         series.confidence[end] = conf;
@@ -128,7 +129,7 @@ WaveformResult rolling_series(const SessionCore& core, const RollingInputs& inpu
 }  // namespace
 
 std::optional<std::map<std::string, WaveformResult>> compute_rolling_vitals(
-    const SessionCore& core, AveragedSignals& signals, const Estimates& estimates,
+    const SessionCore& core, CallCache& cache, const Estimates& estimates,
     SpectralWorkspace& workspace) {
   const std::size_t frames = core.timestamps.size();
   if (frames == 0) return std::nullopt;
@@ -137,9 +138,9 @@ std::optional<std::map<std::string, WaveformResult>> compute_rolling_vitals(
     const auto definition = core.definitions.find(id);
     if (definition == core.definitions.end()) continue;
     const std::optional<RollingInputs> inputs =
-        choose_derivation(definition->second, signals, frames, core.config.fps_target);
+        choose_derivation(definition->second, cache, frames, core.config.fps_target);
     if (!inputs) continue;
-    WaveformResult series = rolling_series(core, *inputs, estimates, workspace);
+    WaveformResult series = rolling_series(core, *inputs, estimates, workspace, cache);
     series.unit = definition->second.unit;
     series.note = fill(kRollingNote, {definition->second.display_name});
     rolling[id] = std::move(series);

@@ -10,9 +10,13 @@ namespace {
 
 // Value of one stored frame: the mean of what was received for it.
 float entry_value(float sum, std::uint32_t count) {
-  // Most frames hold one value; dividing by 1 would give the same bits.
-  if (count == 1) return sum;
   return count == 0 ? 0.0f : sum / static_cast<float>(count);
+}
+
+template <typename Ring>
+void drop_oldest(Ring& ring, std::uint64_t keep) {
+  // Erasing at the front of a deque leaves the kept frames where they are.
+  if (ring.size() > keep) ring.erase(ring.begin(), ring.end() - static_cast<std::ptrdiff_t>(keep));
 }
 
 }  // namespace
@@ -34,40 +38,34 @@ void Series::push(std::span<const float> values, std::uint64_t overlap_count) {
     if (counts_[j] == std::numeric_limits<std::uint32_t>::max()) continue;
     sums_[j] += v;
     counts_[j] += 1;
+    means_[j] = entry_value(sums_[j], counts_[j]);
   }
 
   // New frames hold one value each; a NaN repeats the last known value so a
   // dropped sample does not pull the series toward zero.
-  float carry = stored == 0 ? 0.0f : entry_value(sums_[stored - 1], counts_[stored - 1]);
+  float carry = stored == 0 ? 0.0f : means_[stored - 1];
   for (std::size_t i = merged; i < values.size(); ++i) {
     if (!std::isnan(values[i])) carry = values[i];
     sums_.push_back(carry);
     counts_.push_back(1);
+    means_.push_back(carry);
   }
 }
 
 std::vector<float> Series::averaged() const {
-  const std::size_t n = size();
-  std::vector<float> out(n);
-  // Iterators walk each deque block by block; indexing would look up the
-  // block of every entry.
-  auto sum = sums_.begin();
-  auto count = counts_.begin();
-  for (std::size_t i = 0; i < n; ++i, ++sum, ++count) out[i] = entry_value(*sum, *count);
-  return out;
+  return std::vector<float>(means_.begin(), means_.begin() + static_cast<std::ptrdiff_t>(size()));
 }
 
 void Series::truncate_front(std::uint64_t keep) {
-  // Erasing at the front of a deque leaves the kept frames where they are.
-  if (sums_.size() > keep) sums_.erase(sums_.begin(), sums_.end() - static_cast<std::ptrdiff_t>(keep));
-  if (counts_.size() > keep) {
-    counts_.erase(counts_.begin(), counts_.end() - static_cast<std::ptrdiff_t>(keep));
-  }
+  drop_oldest(sums_, keep);
+  drop_oldest(counts_, keep);
+  drop_oldest(means_, keep);
 }
 
 void Series::clear() {
   sums_.clear();
   counts_.clear();
+  means_.clear();
 }
 
 }  // namespace orvane

@@ -1,10 +1,14 @@
 // Per-frame history of one signal's values (or confidences).
 //
 // Each stored frame keeps the sum and the count of the values received for
-// it, so frames that arrive in several overlapping batches average out. Two
-// rings of equal length; dropping the oldest frames moves nothing.
+// it, so frames that arrive in several overlapping batches average out:
+//   value[i] = sums[i] / counts[i]   (0 where counts[i] is 0)
+// The value is kept beside them, updated whenever the frame changes, so that
+// reading the whole series is a plain copy. Rings of equal length; dropping
+// the oldest frames moves nothing.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <deque>
 #include <span>
@@ -26,11 +30,12 @@ class Series {
 
   void clear();
 
-  std::size_t size() const { return sums_.size() < counts_.size() ? sums_.size() : counts_.size(); }
+  std::size_t size() const { return std::min({sums_.size(), counts_.size(), means_.size()}); }
 
  private:
   std::deque<float> sums_;
   std::deque<std::uint32_t> counts_;
+  std::deque<float> means_;  // sums_[i] / counts_[i]
 };
 
 }  // namespace orvane

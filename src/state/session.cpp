@@ -16,7 +16,7 @@
 
 namespace orvane {
 
-using session_detail::AveragedSignals;
+using session_detail::CallCache;
 using session_detail::fill;
 using session_detail::frame_rate;
 
@@ -187,7 +187,7 @@ std::vector<T> newest(const std::vector<T>& v, std::size_t count) {
 }
 
 std::map<std::string, WaveformResult> build_waveforms(const SessionCore& core,
-                                                      AveragedSignals& signals,
+                                                      CallCache& cache,
                                                       std::size_t start, bool global) {
   std::map<std::string, WaveformResult> waveforms;
   if (!core.config.return_waveforms) return waveforms;
@@ -196,7 +196,7 @@ std::map<std::string, WaveformResult> build_waveforms(const SessionCore& core,
   for (const std::string& name : *core.config.return_waveforms) {
     const std::optional<VitalDefinition> entry = lookup_vital(name);
     if (!entry || entry->derived) continue;
-    const std::vector<float>* stored = signals.values(entry->id);
+    const std::vector<float>* stored = cache.values(entry->id);
     if (stored == nullptr) continue;
 
     // Filters see the whole stored series so that the returned frames are
@@ -211,7 +211,7 @@ std::map<std::string, WaveformResult> build_waveforms(const SessionCore& core,
     WaveformResult result;
     result.data = newest(processed, returned_frames);
     if (result.data.empty()) continue;
-    if (const std::vector<float>* confidence = signals.confidences(entry->id)) {
+    if (const std::vector<float>* confidence = cache.confidences(entry->id)) {
       result.confidence = newest(*confidence, result.data.size());
     } else {
       result.confidence.assign(result.data.size(), 1.0f);
@@ -277,12 +277,12 @@ SessionResult process_core(SessionCore& core, const SessionInput& input,
                 core.face_confidences.size() == core.timestamps.size());
   if (!global) trim_history(core);
 
-  AveragedSignals signals(core);
+  CallCache cache(core);
   const session_detail::Estimates estimates =
-      session_detail::estimate_vitals(core, signals, global, core.workspace);
+      session_detail::estimate_vitals(core, cache, global, core.workspace);
   if (global && core.config.estimate_rolling_vitals.value_or(false)) {
     result.rolling_vitals =
-        session_detail::compute_rolling_vitals(core, signals, estimates, core.workspace);
+        session_detail::compute_rolling_vitals(core, cache, estimates, core.workspace);
   }
 
   const std::size_t start = select_start(core, mode);
@@ -291,7 +291,7 @@ SessionResult process_core(SessionCore& core, const SessionInput& input,
   result.timestamp.assign(core.timestamps.begin() + static_cast<std::ptrdiff_t>(start),
                           core.timestamps.end());
   result.fps = frame_rate(result.timestamp, core.config.fps_target);
-  result.waveforms = build_waveforms(core, signals, start, global);
+  result.waveforms = build_waveforms(core, cache, start, global);
   result.vitals = session_detail::assemble_vitals(core, estimates, global);
   if (!core.face_boxes.empty()) result.face = build_face(core, start);
   result.message = std::string(kDisclaimer);

@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -33,20 +34,30 @@ void reset_core(SessionCore& core);
 // Vital id -> (value, confidence) estimated so far in one call.
 using Estimates = std::map<std::string, std::pair<float, float>, std::less<>>;
 
-// Averaged copies of the stored series, made at most once per signal and call
-// and shared by every derivation, waveform and rolling window that reads them.
-class AveragedSignals {
+// Work that the derivations, waveforms and rolling windows of one call would
+// otherwise repeat: the averaged copy of each stored series, made at most once
+// per signal, and the peak and trough summaries of each window (systolic,
+// diastolic and pulse pressure all read the same pressure window).
+class CallCache {
  public:
-  explicit AveragedSignals(const SessionCore& core) : core_(core) {}
+  explicit CallCache(const SessionCore& core) : core_(core) {}
 
   // nullptr when the session holds no series under exactly this name.
   const std::vector<float>* values(std::string_view name);
   const std::vector<float>* confidences(std::string_view name);
 
+  // mean_peak_value of the window; windows are told apart by where they lie
+  // in the cached series, so equal spans give the remembered result.
+  std::pair<float, float> mean_peak_value(std::span<const float> x, std::span<const float> confidence,
+                                          bool invert, float fs);
+
  private:
+  using WindowKey =
+      std::tuple<const float*, std::size_t, const float*, std::size_t, bool, std::uint32_t>;
   const SessionCore& core_;
   std::map<std::string, std::vector<float>, std::less<>> values_;
   std::map<std::string, std::vector<float>, std::less<>> confidences_;
+  std::map<WindowKey, std::pair<float, float>> peak_summaries_;
 };
 
 // Plausible range (per minute) of a catalogue entry's first derivation, which
@@ -79,7 +90,8 @@ struct VitalWindow {
 // (value, confidence) of the derivation's method over the window; estimates
 // of earlier vitals of this call serve as hints.
 std::pair<float, float> estimate_vital(const Derivation& derivation, const VitalWindow& window,
-                                       const Estimates& estimates, SpectralWorkspace& workspace);
+                                       const Estimates& estimates, SpectralWorkspace& workspace,
+                                       CallCache& cache);
 
 // Inspiration-to-expiration time ratio of a respiratory waveform y sampled at
 // fs (Hz), with per-sample confidences; `rate_hint` is the breathing rate per
@@ -88,7 +100,7 @@ std::pair<float, float> ie_ratio(std::span<const float> y, std::span<const float
                                  float fs, std::optional<float> rate_hint);
 
 // The current estimate of every configured vital, in evaluation order.
-Estimates estimate_vitals(const SessionCore& core, AveragedSignals& signals, bool global,
+Estimates estimate_vitals(const SessionCore& core, CallCache& cache, bool global,
                           SpectralWorkspace& workspace);
 
 // `vitals` of the result: unit and note for every estimated vital.
@@ -98,7 +110,7 @@ std::map<std::string, VitalResult> assemble_vitals(const SessionCore& core,
 // Per-frame series of every configured vital over the whole history; absent
 // when none could be produced.
 std::optional<std::map<std::string, WaveformResult>> compute_rolling_vitals(
-    const SessionCore& core, AveragedSignals& signals, const Estimates& estimates,
+    const SessionCore& core, CallCache& cache, const Estimates& estimates,
     SpectralWorkspace& workspace);
 
 }  // namespace orvane::session_detail

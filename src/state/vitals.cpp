@@ -6,6 +6,7 @@
 // (the whole history under Global) and is accepted when its value lies in
 // [min_value, max_value]. Later derivations are then not tried.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 
 #include "signal/fft.hpp"
@@ -42,14 +43,14 @@ std::pair<float, float> paired_mean(const VitalWindow& window, Term term) {
 
 }  // namespace
 
-const std::vector<float>* AveragedSignals::values(std::string_view name) {
+const std::vector<float>* CallCache::values(std::string_view name) {
   if (auto it = values_.find(name); it != values_.end()) return &it->second;
   const auto stored = core_.signal_series.find(std::string(name));
   if (stored == core_.signal_series.end()) return nullptr;
   return &values_.emplace(std::string(name), stored->second.averaged()).first->second;
 }
 
-const std::vector<float>* AveragedSignals::confidences(std::string_view name) {
+const std::vector<float>* CallCache::confidences(std::string_view name) {
   if (auto it = confidences_.find(name); it != confidences_.end()) return &it->second;
   const auto stored = core_.confidence_series.find(std::string(name));
   if (stored == core_.confidence_series.end()) return nullptr;
@@ -60,6 +61,17 @@ RateBand first_derivation_band(std::string_view id, RateBand fallback) {
   const std::optional<VitalDefinition> entry = lookup_vital(id);
   if (!entry || entry->derivations.empty()) return fallback;
   return {entry->derivations.front().min_value, entry->derivations.front().max_value};
+}
+
+std::pair<float, float> CallCache::mean_peak_value(std::span<const float> x,
+                                                   std::span<const float> confidence, bool invert,
+                                                   float fs) {
+  const WindowKey key{x.data(), x.size(), confidence.data(), confidence.size(), invert,
+                      std::bit_cast<std::uint32_t>(fs)};
+  if (auto it = peak_summaries_.find(key); it != peak_summaries_.end()) return it->second;
+  const std::pair<float, float> summary = orvane::mean_peak_value(x, confidence, invert, fs);
+  peak_summaries_.emplace(key, summary);
+  return summary;
 }
 
 float frame_rate(std::span<const double> timestamps, float fallback) {
@@ -92,7 +104,8 @@ std::string fill(std::string_view text, std::initializer_list<std::string_view> 
 }
 
 std::pair<float, float> estimate_vital(const Derivation& derivation, const VitalWindow& window,
-                                       const Estimates& estimates, SpectralWorkspace& workspace) {
+                                       const Estimates& estimates, SpectralWorkspace& workspace,
+                                       CallCache& cache) {
   const std::span<const float> x0 =
       window.values.empty() ? std::span<const float>{} : window.values.front();
   using Kind = DerivationMethod::Kind;
@@ -113,12 +126,12 @@ std::pair<float, float> estimate_vital(const Derivation& derivation, const Vital
     case Kind::Mean:
       return {mean_of(x0), window.mean_confidence};
     case Kind::WaveformSystolic:
-      return mean_peak_value(x0, window.confidence, /*invert=*/false, window.fs);
+      return cache.mean_peak_value(x0, window.confidence, /*invert=*/false, window.fs);
     case Kind::WaveformDiastolic:
-      return mean_peak_value(x0, window.confidence, /*invert=*/true, window.fs);
+      return cache.mean_peak_value(x0, window.confidence, /*invert=*/true, window.fs);
     case Kind::WaveformPulsePressure: {
-      const auto systolic = mean_peak_value(x0, window.confidence, false, window.fs);
-      const auto diastolic = mean_peak_value(x0, window.confidence, true, window.fs);
+      const auto systolic = cache.mean_peak_value(x0, window.confidence, false, window.fs);
+      const auto diastolic = cache.mean_peak_value(x0, window.confidence, true, window.fs);
       if (!(systolic.first > 0.0f && diastolic.first > 0.0f)) return {0.0f, 0.0f};
       return {systolic.first - diastolic.first, (systolic.second + diastolic.second) * 0.5f};
     }
@@ -132,7 +145,7 @@ std::pair<float, float> estimate_vital(const Derivation& derivation, const Vital
   return {0.0f, 0.0f};
 }
 
-Estimates estimate_vitals(const SessionCore& core, AveragedSignals& signals, bool global,
+Estimates estimate_vitals(const SessionCore& core, CallCache& cache, bool global,
                           SpectralWorkspace& workspace) {
   Estimates estimates;
   const float fps = core.config.fps_target;
@@ -146,7 +159,7 @@ Estimates estimate_vitals(const SessionCore& core, AveragedSignals& signals, boo
       if (derivation.inputs.empty()) continue;
       std::vector<const std::vector<float>*> inputs;
       for (const std::string& name : derivation.inputs) {
-        const std::vector<float>* values = signals.values(name);
+        const std::vector<float>* values = cache.values(name);
         if (values == nullptr) break;
         inputs.push_back(values);
       }
@@ -164,7 +177,7 @@ Estimates estimate_vitals(const SessionCore& core, AveragedSignals& signals, boo
       for (const auto* values : inputs) {
         window.values.emplace_back(values->data() + (values->size() - width), width);
       }
-      const std::vector<float>* confidence = signals.confidences(derivation.inputs.front());
+      const std::vector<float>* confidence = cache.confidences(derivation.inputs.front());
       if (confidence == nullptr || confidence->empty()) {
         unit_confidence.assign(width, 1.0f);
         window.confidence = unit_confidence;
@@ -176,7 +189,7 @@ Estimates estimate_vitals(const SessionCore& core, AveragedSignals& signals, boo
       window.fs = frame_rate(window.timestamps, fps);
       window.mean_confidence = mean_of(window.confidence);
 
-      const auto [value, conf] = estimate_vital(derivation, window, estimates, workspace);
+      const auto [value, conf] = estimate_vital(derivation, window, estimates, workspace, cache);
       if (derivation.min_value <= value && value <= derivation.max_value) {
         estimates[id] = {value, conf};
         break;
