@@ -286,6 +286,8 @@ ORVANE_CORE_FUTURE_FAMILY(void, void)
  * Interface-description blobs, read-only. Each symbol's ELF size is the
  * blob's length (nm -S, or the dynamic symbol table). Binding generators read
  * them; the checksums above are 16-bit folds of their FNV-1a-64 hashes.
+ * A translation unit that declares them with another type defines
+ * ORVANE_CORE_NO_BLOB_DECLARATIONS before including this header.
  * ------------------------------------------------------------------------- */
 
 #ifndef ORVANE_CORE_NO_BLOB_DECLARATIONS
