@@ -96,8 +96,8 @@ std::pair<float, float> ie_ratio(std::span<const float> y, std::span<const float
 
     // Between neighbouring peaks: the deepest sample strictly between them.
     for (std::size_t k = 0; k + 1 < m; ++k) {
-      const std::size_t lo = static_cast<std::size_t>(std::min<std::uint64_t>(n, peaks[k].index + 1));
-      const std::size_t hi = static_cast<std::size_t>(std::min<std::uint64_t>(n, peaks[k + 1].index));
+      const auto lo = static_cast<std::size_t>(std::min<std::uint64_t>(n, peaks[k].index + 1));
+      const auto hi = static_cast<std::size_t>(std::min<std::uint64_t>(n, peaks[k + 1].index));
       troughs[k + 1] = lo < hi ? parabolic_position(y, first_minimum(y, lo, hi))
                                : static_cast<float>(lo);
     }

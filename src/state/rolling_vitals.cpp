@@ -18,7 +18,8 @@ namespace orvane::session_detail {
 
 namespace {
 
-constexpr std::string_view kRollingNote = "Rolling estimate of {} with frame-wise confidence levels.";
+constexpr std::string_view kRollingNote =
+    "Rolling estimate of {} with frame-wise confidence levels.";
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 
 // The inputs of the derivation that a vital's rolling series uses.

@@ -48,8 +48,9 @@ class CallCache {
 
   // mean_peak_value of the window; windows are told apart by where they lie
   // in the cached series, so equal spans give the remembered result.
-  std::pair<float, float> mean_peak_value(std::span<const float> x, std::span<const float> confidence,
-                                          bool invert, float fs);
+  std::pair<float, float> mean_peak_value(std::span<const float> x,
+                                          std::span<const float> confidence, bool invert,
+                                          float fs);
 
  private:
   using WindowKey =

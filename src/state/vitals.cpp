@@ -19,8 +19,10 @@ namespace orvane::session_detail {
 
 namespace {
 
-constexpr std::string_view kLatestVitalNote = "Latest estimate of {} with confidence score using {}.";
-constexpr std::string_view kGlobalVitalNote = "Global estimate of {} with confidence score using {}.";
+constexpr std::string_view kLatestVitalNote =
+    "Latest estimate of {} with confidence score using {}.";
+constexpr std::string_view kGlobalVitalNote =
+    "Global estimate of {} with confidence score using {}.";
 
 std::optional<float> estimate_of(const Estimates& estimates, std::string_view id) {
   const auto it = estimates.find(id);

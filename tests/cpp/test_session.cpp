@@ -211,8 +211,9 @@ class SessionFraming : public ::testing::TestWithParam<FramingCase> {};
 TEST_P(SessionFraming, ReturnsNewestFrames) {
   const FramingCase& c = GetParam();
   SessionCore core = sd::make_core(config({}, 30.0f, std::vector<std::string>{"ppg_waveform"}));
-  sd::process_core(core, batch(frame_times(0, 600, 25.0), {{"ppg_waveform", sine(0, 600, 25.0, 1.0)}}),
-                   WaveformMode::incremental());
+  sd::process_core(
+      core, batch(frame_times(0, 600, 25.0), {{"ppg_waveform", sine(0, 600, 25.0, 1.0)}}),
+      WaveformMode::incremental());
   const SessionResult r = sd::process_core(
       core,
       batch(frame_times(600, c.new_frames, 25.0),
@@ -231,9 +232,9 @@ TEST_P(SessionFraming, ReturnsNewestFrames) {
     const std::vector<float> all = stored_values(core, "ppg_waveform");
     const std::vector<float> want = standardize(moving_average(
         all, moving_average_window_for_cutoff(25.0f, 3.67f, true)));
+    const auto first = static_cast<std::ptrdiff_t>(stored - c.returned);
     expect_floats(r.waveforms.at("ppg_waveform").data,
-                  std::vector<float>(want.begin() + static_cast<std::ptrdiff_t>(stored - c.returned),
-                                     want.end()));
+                  std::vector<float>(want.begin() + first, want.end()));
   }
   // Every mode moves the point from which Incremental continues.
   const SessionResult next = sd::process_core(core, batch(frame_times(700, 1, 25.0)),
@@ -305,11 +306,13 @@ TEST(SessionFaces, StoredAsGivenOrZeroWhenAbsent) {
   // Short boxes count as zeros, extra numbers are dropped, and re-sent
   // frames (0.1) keep the face they were stored with.
   SessionInput faced = batch({0.1, 0.2, 0.3, 0.4});
-  faced.face = FaceInput{{{9, 9, 9, 9}, {1, 2, 3, 4}, {5, 6}, {7, 8, 9, 10, 11}}, {0.5f, 0.9f, 0.8f, 0.7f}};
+  faced.face = FaceInput{{{9, 9, 9, 9}, {1, 2, 3, 4}, {5, 6}, {7, 8, 9, 10, 11}},
+                         {0.5f, 0.9f, 0.8f, 0.7f}};
   r = sd::process_core(core, faced, WaveformMode::global());
   expect_consistent(r);
-  EXPECT_EQ(r.face->coordinates, (std::vector<std::vector<float>>{
-                                     {0, 0, 0, 0}, {0, 0, 0, 0}, {1, 2, 3, 4}, {0, 0, 0, 0}, {7, 8, 9, 10}}));
+  EXPECT_EQ(r.face->coordinates,
+            (std::vector<std::vector<float>>{
+                {0, 0, 0, 0}, {0, 0, 0, 0}, {1, 2, 3, 4}, {0, 0, 0, 0}, {7, 8, 9, 10}}));
   EXPECT_EQ(r.face->confidence, (std::vector<float>{0, 0, 0.9f, 0.8f, 0.7f}));
 
   // No frames returned: the face entry is still there, empty.
@@ -324,8 +327,9 @@ TEST(SessionSignals, AliasesShareCanonicalSeriesAndUnknownNamesStayInternal) {
   SessionCore core = sd::make_core(config(
       {}, 30.0f,
       std::vector<std::string>{"ppg", "mystery", "heart_rate", "abp_waveform", "ppg_waveform"}));
-  SessionResult r = sd::process_core(core, batch({0.0, 0.1, 0.2}, {{"ppg", {1, 2, 3}}, {"mystery", {4, 5, 6}}}),
-                                     WaveformMode::incremental());
+  SessionResult r = sd::process_core(
+      core, batch({0.0, 0.1, 0.2}, {{"ppg", {1, 2, 3}}, {"mystery", {4, 5, 6}}}),
+      WaveformMode::incremental());
   expect_consistent(r);
   EXPECT_EQ(core.signal_series.count("ppg"), 0u);
   expect_floats(stored_values(core, "ppg_waveform"), {1, 2, 3});
@@ -334,7 +338,8 @@ TEST(SessionSignals, AliasesShareCanonicalSeriesAndUnknownNamesStayInternal) {
   ASSERT_EQ(r.waveforms.size(), 1u);
   const WaveformResult& ppg = r.waveforms.at("ppg_waveform");
   EXPECT_EQ(ppg.unit, "unitless");
-  EXPECT_EQ(ppg.note, "Latest estimate of PPG Waveform with frame-wise confidence scores using model-x.");
+  EXPECT_EQ(ppg.note,
+            "Latest estimate of PPG Waveform with frame-wise confidence scores using model-x.");
 
   // An alias and its id in one batch describe the same frames: one entry per
   // frame holding their mean, not the batch appended twice.
@@ -365,9 +370,9 @@ TEST(SessionSignals, WaveformProcessedFromFiveSecondsOverWholeHistory) {
     SessionResult r = sd::process_core(core, batch({frames / 32.0}, {{"ppg_waveform", extra}}),
                                        WaveformMode::incremental());
     raw.push_back(12.0f);
+    const std::uint64_t window = moving_average_window_for_cutoff(32.0f, 3.67f, true);
     const std::vector<float> processed =
-        frames + 1 < 160 ? raw
-                         : standardize(moving_average(raw, moving_average_window_for_cutoff(32.0f, 3.67f, true)));
+        frames + 1 < 160 ? raw : standardize(moving_average(raw, window));
     ASSERT_EQ(r.waveforms.at("ppg_waveform").data.size(), 1u);
     EXPECT_NEAR(r.waveforms.at("ppg_waveform").data[0], processed.back(), 1e-5f);
     EXPECT_EQ(r.waveforms.at("ppg_waveform").confidence, std::vector<float>{1.0f});
@@ -384,8 +389,9 @@ TEST(SessionSignals, LateSignalStaysAlignedWithNewestFrames) {
                    WaveformMode::incremental());
   // The pulse signal starts with the third second.
   const std::vector<float> late = sine(60, 30, 30.0, 1.2);
-  SessionResult r = sd::process_core(core, batch(frame_times(60, 30, 30.0), {{"ppg_waveform", late}}),
-                                     WaveformMode::incremental());
+  SessionResult r = sd::process_core(
+      core, batch(frame_times(60, 30, 30.0), {{"ppg_waveform", late}}),
+      WaveformMode::incremental());
   expect_consistent(r);
   EXPECT_EQ(r.timestamp.size(), 30u);
   expect_floats(r.waveforms.at("ppg_waveform").data, late);
@@ -417,15 +423,20 @@ class SessionValidation : public ::testing::TestWithParam<MismatchCase> {};
 
 TEST_P(SessionValidation, RefusedWithMessageAndStateUntouched) {
   const MismatchCase& c = GetParam();
-  SessionCore core = sd::make_core(config({"spo2"}, 30.0f, std::vector<std::string>{"ppg_waveform"}, true));
-  sd::process_core(core, batch(frame_times(0, 60, 25.0), {{"ppg", sine(0, 60, 25.0, 1.0)}, {"spo2", constant(60, 97)}}),
+  SessionCore core =
+      sd::make_core(config({"spo2"}, 30.0f, std::vector<std::string>{"ppg_waveform"}, true));
+  sd::process_core(core,
+                   batch(frame_times(0, 60, 25.0),
+                         {{"ppg", sine(0, 60, 25.0, 1.0)}, {"spo2", constant(60, 97)}}),
                    WaveformMode::incremental());
   const std::vector<double> times = core.timestamps;
   const std::vector<float> ppg = stored_values(core, "ppg_waveform");
   const double last = core.last_emitted_timestamp;
 
-  SessionInput bad = batch(frame_times(60, 10, 25.0), {{"ppg", sine(60, 10, 25.0, 1.0)}, {"abp", constant(10, 90)}});
-  bad.face = FaceInput{std::vector<std::vector<float>>(10, {1, 2, 3, 4}), std::vector<float>(10, 1.0f)};
+  SessionInput bad = batch(frame_times(60, 10, 25.0),
+                           {{"ppg", sine(60, 10, 25.0, 1.0)}, {"abp", constant(10, 90)}});
+  bad.face = FaceInput{std::vector<std::vector<float>>(10, {1, 2, 3, 4}),
+                       std::vector<float>(10, 1.0f)};
   c.break_batch(bad);
   const SessionResult r = sd::process_core(core, bad, WaveformMode::global());
 
@@ -456,9 +467,11 @@ INSTANTIATE_TEST_SUITE_P(
                        b.face->confidence.resize(3);
                      },
                      "Length mismatch: face.coordinates has length 9, expected 10"},
-        MismatchCase{"SignalDataKeyAsGiven", [](SessionInput& b) { b.signals["ppg"].data.push_back(1); },
+        MismatchCase{"SignalDataKeyAsGiven",
+                     [](SessionInput& b) { b.signals["ppg"].data.push_back(1); },
                      "Length mismatch: signals[ppg].data has length 11, expected 10"},
-        MismatchCase{"SignalConfidence", [](SessionInput& b) { b.signals["ppg"].confidence.clear(); },
+        MismatchCase{"SignalConfidence",
+                     [](SessionInput& b) { b.signals["ppg"].confidence.clear(); },
                      "Length mismatch: signals[ppg].confidence has length 0, expected 10"},
         MismatchCase{"FaceBeforeSignals",
                      [](SessionInput& b) {
@@ -478,8 +491,10 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SessionReset, KeepsSignalKeysWithEmptySeries) {
   Session session(config({"spo2"}, 30.0f, std::vector<std::string>{"ppg_waveform"}));
-  SessionCore core = sd::make_core(config({"spo2"}, 30.0f, std::vector<std::string>{"ppg_waveform"}));
-  const SessionInput first = batch(frame_times(100, 60, 30.0), {{"ppg", sine(0, 60, 30.0, 1.2)}, {"spo2", constant(60, 97)}});
+  SessionCore core =
+      sd::make_core(config({"spo2"}, 30.0f, std::vector<std::string>{"ppg_waveform"}));
+  const SessionInput first = batch(frame_times(100, 60, 30.0),
+                                   {{"ppg", sine(0, 60, 30.0, 1.2)}, {"spo2", constant(60, 97)}});
   sd::process_core(core, first, WaveformMode::incremental());
   session.process(first, WaveformMode::incremental());
   sd::reset_core(core);
@@ -505,8 +520,8 @@ TEST(SessionReset, KeepsSignalKeysWithEmptySeries) {
     EXPECT_TRUE(r.vitals.empty());
   }
   // Frames older than anything seen before the reset are taken as new.
-  const SessionResult r = session.process(batch(frame_times(0, 60, 30.0), {{"spo2", constant(60, 95)}}),
-                                          WaveformMode::incremental());
+  const SessionResult r = session.process(
+      batch(frame_times(0, 60, 30.0), {{"spo2", constant(60, 95)}}), WaveformMode::incremental());
   EXPECT_EQ(r.timestamp.size(), 60u);
   EXPECT_FLOAT_EQ(r.vitals.at("spo2").value, 95.0f);
 }
@@ -577,30 +592,43 @@ const WaveformMode kGlobal = WaveformMode::global();
 INSTANTIATE_TEST_SUITE_P(
     Cases, SessionHostile,
     ::testing::Values(
-        HostileCase{"NaNSamples", 30.0f, {{all_signals(frame_times(0, 600, 30.0), kNaN), kInc}, {all_signals(frame_times(600, 300, 30.0), kNaN), kGlobal}}},
+        HostileCase{"NaNSamples", 30.0f,
+                    {{all_signals(frame_times(0, 600, 30.0), kNaN), kInc},
+                     {all_signals(frame_times(600, 300, 30.0), kNaN), kGlobal}}},
         HostileCase{"InfiniteSamples", 30.0f,
                     {{all_signals(frame_times(0, 600, 30.0), kInf), kInc},
                      {all_signals(frame_times(600, 300, 30.0), -kInf), kGlobal},
                      {all_signals(frame_times(600, 300, 30.0), kInf), kInc}}},
         HostileCase{"NaNTimestamps", 30.0f,
-                    {{all_signals(times_with(300, [](std::size_t i) { return i % 5 ? i / 30.0 : kNaNd; })), kInc},
+                    {{all_signals(times_with(300, [](std::size_t i) {
+                        return i % 5 ? i / 30.0 : kNaNd;
+                      })),
+                      kInc},
                      {all_signals(frame_times(300, 300, 30.0)), kGlobal}}},
         HostileCase{"DuplicateTimestamps", 30.0f,
                     {{all_signals(std::vector<double>(600, 1.0)), kGlobal},
                      {all_signals(std::vector<double>(600, 1.0)), kInc}}},
         HostileCase{"DecreasingTimestamps", 30.0f,
-                    {{all_signals(times_with(600, [](std::size_t i) { return 100.0 - i / 30.0; })), kGlobal},
+                    {{all_signals(times_with(600, [](std::size_t i) { return 100.0 - i / 30.0; })),
+                      kGlobal},
                      {all_signals(frame_times(3000, 300, 30.0)), WaveformMode::windowed(5.0f)}}},
         HostileCase{"MillisecondTimestamps", 30.0f,
                     {{all_signals(frame_times(0, 900, 0.03)), kInc},
                      {all_signals(frame_times(900, 300, 0.03)), kGlobal}}},
         HostileCase{"EmptyBatches", 30.0f,
-                    {{batch({}), kInc}, {all_signals({}), kGlobal}, {all_signals(frame_times(0, 300, 30.0)), kInc}, {batch({}), kGlobal}}},
+                    {{batch({}), kInc},
+                     {all_signals({}), kGlobal},
+                     {all_signals(frame_times(0, 300, 30.0)), kInc},
+                     {batch({}), kGlobal}}},
         HostileCase{"ZeroFps", 0.0f,
-                    {{all_signals(frame_times(0, 600, 30.0)), kGlobal}, {all_signals(frame_times(600, 30, 30.0)), kInc}}},
+                    {{all_signals(frame_times(0, 600, 30.0)), kGlobal},
+                     {all_signals(frame_times(600, 30, 30.0)), kInc}}},
         HostileCase{"NegativeFps", -30.0f,
-                    {{all_signals(frame_times(0, 600, 30.0)), kGlobal}, {all_signals(frame_times(600, 30, 30.0)), kInc}}},
-        HostileCase{"NaNFps", kNaN, {{all_signals(frame_times(0, 600, 30.0)), kGlobal}, {all_signals(frame_times(600, 30, 30.0)), kInc}}},
+                    {{all_signals(frame_times(0, 600, 30.0)), kGlobal},
+                     {all_signals(frame_times(600, 30, 30.0)), kInc}}},
+        HostileCase{"NaNFps", kNaN,
+                    {{all_signals(frame_times(0, 600, 30.0)), kGlobal},
+                     {all_signals(frame_times(600, 30, 30.0)), kInc}}},
         HostileCase{"HugeFps", 1e30f,
                     {{all_signals(frame_times(0, 600, 30.0)), kGlobal},
                      {all_signals(std::vector<double>(300, 50.0)), kGlobal},

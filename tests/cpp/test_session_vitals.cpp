@@ -58,7 +58,8 @@ TEST(SessionVitals, HeartRateNeedsFiveSecondsAndNotesTheMode) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.frames);
-    SessionInput in = batch(frame_times(0, c.frames, 30.0), {{"ppg", sine(0, c.frames, 30.0, 1.2)}});
+    SessionInput in =
+        batch(frame_times(0, c.frames, 30.0), {{"ppg", sine(0, c.frames, 30.0, 1.2)}});
     in.signals["ppg"].confidence.assign(c.frames, 0.8f);
     const SessionResult r = run(cfg, in, c.mode);
     if (!c.note) {
@@ -80,7 +81,8 @@ TEST(SessionVitals, GlobalWindowIsWholeHistory) {
   SessionInput in = batch(frame_times(0, 1800, 30.0), {{"ppg", sine(0, 1800, 30.0, 1.2)}});
   for (std::size_t i = 0; i < 1500; ++i) in.signals["ppg"].confidence[i] = 0.2f;
   const SessionConfig cfg = config({"heart_rate"}, 30.0f);
-  EXPECT_NEAR(run(cfg, in, WaveformMode::incremental()).vitals.at("heart_rate").confidence, 1.0f, 1e-5f);
+  EXPECT_NEAR(run(cfg, in, WaveformMode::incremental()).vitals.at("heart_rate").confidence, 1.0f,
+              1e-5f);
   EXPECT_NEAR(run(cfg, in, WaveformMode::global()).vitals.at("heart_rate").confidence,
               (1500 * 0.2f + 300) / 1800, 1e-4f);
 }
@@ -89,7 +91,8 @@ TEST(SessionVitals, ImplausibleEstimatesAreLeftOut) {
   // A flat pulse gives no rate (0), which the 40..220 range rejects; spo2 of
   // 50 lies below its 70..100 range.
   const SessionResult r = run(config({"heart_rate", "spo2"}, 30.0f),
-                              batch(frame_times(0, 300, 30.0), {{"ppg", constant(300, 1.0f)}, {"spo2", constant(300, 50)}}),
+                              batch(frame_times(0, 300, 30.0),
+                                    {{"ppg", constant(300, 1.0f)}, {"spo2", constant(300, 50)}}),
                               WaveformMode::incremental());
   EXPECT_TRUE(r.vitals.empty());
 }
@@ -113,7 +116,8 @@ class SessionPressures : public ::testing::TestWithParam<PressureCase> {};
 TEST_P(SessionPressures, FirstPlausibleDerivationWins) {
   const PressureCase& c = GetParam();
   const SessionResult r = run(config({"sbp", "dbp", "map", "pulse_pressure"}, 30.0f),
-                              batch(frame_times(0, 300, 30.0), c.signals), WaveformMode::incremental());
+                              batch(frame_times(0, 300, 30.0), c.signals),
+                              WaveformMode::incremental());
   EXPECT_EQ(r.vitals.size(), c.vitals.size());
   for (const auto& [id, want] : c.vitals) {
     SCOPED_TRACE(id);
@@ -170,7 +174,8 @@ TEST(SessionVitals, IeRatioOfAsymmetricBreaths) {
       std::vector<std::string> vitals{"ie_ratio"};
       if (with_rate) vitals.push_back("rr");
       const SessionResult r = run(config(vitals, 30.0f),
-                                  batch(frame_times(0, 900, 30.0), {{"resp", breaths(900, 120, c.rise)}}),
+                                  batch(frame_times(0, 900, 30.0),
+                                        {{"resp", breaths(900, 120, c.rise)}}),
                                   WaveformMode::incremental());
       ASSERT_EQ(r.vitals.count("ie_ratio"), 1u);
       EXPECT_NEAR(r.vitals.at("ie_ratio").value, c.ratio, 0.03f);
@@ -256,7 +261,8 @@ TEST(SessionRolling, HeartRateFromFiveSecondsOn) {
   EXPECT_EQ(hr.note, "Rolling estimate of Heart Rate with frame-wise confidence levels.");
 
   // Too short a history, a bounded mode, or no request: no rolling series.
-  const SessionInput short_in = batch(frame_times(0, 149, 30.0), {{"ppg", sine(0, 149, 30.0, 1.2)}});
+  const SessionInput short_in =
+      batch(frame_times(0, 149, 30.0), {{"ppg", sine(0, 149, 30.0, 1.2)}});
   EXPECT_FALSE(run(cfg, short_in, WaveformMode::global()).rolling_vitals.has_value());
   EXPECT_FALSE(run(cfg, in, WaveformMode::incremental()).rolling_vitals.has_value());
   EXPECT_FALSE(run(cfg, in, WaveformMode::windowed(100.0f)).rolling_vitals.has_value());
@@ -325,7 +331,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SessionRolling, InputsMustCoverEveryStoredFrame) {
   // sbp covers all 300 frames; ptt, spo2 and dbp start with the second batch.
-  const SessionConfig cfg = config({"sbp", "map", "pulse_pressure", "spo2", "ptt"}, 30.0f, std::nullopt, true);
+  const SessionConfig cfg =
+      config({"sbp", "map", "pulse_pressure", "spo2", "ptt"}, 30.0f, std::nullopt, true);
   Session session(cfg);
   session.process(batch(frame_times(0, 150, 30.0), {{"sbp", constant(150, 120)}}),
                   WaveformMode::global());
