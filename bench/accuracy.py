@@ -257,7 +257,7 @@ def run_record(rec: Record, step: int, hrv_step: int, peers: bool) -> dict:
         v = result.vitals
         if second % step == 0 and end >= HR_WINDOW_S * FS:
             x = rec.ppg[end - int(HR_WINDOW_S * FS):end]
-            spec = oc.estimate_heart_rate(np.ascontiguousarray(x), FS)
+            spectral = oc.estimate_heart_rate(np.ascontiguousarray(x), FS)
             ours = v.get("heart_rate")
             row = {
                 "record": rec.name, "t": t,
@@ -265,7 +265,7 @@ def run_record(rec: Record, step: int, hrv_step: int, peers: bool) -> dict:
                 "ref_ecg": beats_rate(rec.rpeaks, t - HR_WINDOW_S, t, 2),
                 "ours": ours.value if ours else math.nan,
                 "ours_conf": ours.confidence if ours else math.nan,
-                "spec_conf": spec[1],
+                "spectral_conf": spectral[1],
             }
             if peers:
                 row["nk"] = finite(nk_hr(x)) if nk else math.nan
@@ -274,7 +274,7 @@ def run_record(rec: Record, step: int, hrv_step: int, peers: bool) -> dict:
         if second % step == 0 and end >= RR_WINDOW_S * FS:
             lo = end - int(RR_WINDOW_S * FS)
             x = rec.resp[lo:end]
-            spec = oc.estimate_respiratory_rate(np.ascontiguousarray(x), FS)
+            spectral = oc.estimate_respiratory_rate(np.ascontiguousarray(x), FS)
             ours = v.get("respiratory_rate")
             row = {
                 "record": rec.name, "t": t,
@@ -282,7 +282,7 @@ def run_record(rec: Record, step: int, hrv_step: int, peers: bool) -> dict:
                 "ref_monitor": monitor_mean(rec, "RESP", t - RR_WINDOW_S, t),
                 "ours": ours.value if ours else math.nan,
                 "ours_conf": ours.confidence if ours else math.nan,
-                "spec_conf": spec[1],
+                "spectral_conf": spectral[1],
             }
             if peers:
                 row["nk"] = finite(nk_rr(x)) if nk else math.nan
@@ -428,14 +428,14 @@ def write_report(out: Path, hr, rr, hrv, per_record_ms, args, elapsed, peers,
     bands = ((0.0, 0.3), (0.3, 0.6), (0.6, 1.01))
     for label, df in (("heart rate", hr), ("respiratory rate", rr)):
         for lo, hi in bands:
-            part = df[(df["spec_conf"] >= lo) & (df["spec_conf"] < hi)]
+            part = df[(df["spectral_conf"] >= lo) & (df["spectral_conf"] < hi)]
             s = stats(part, "ours")
             w(f"| {label} | {lo:.1f} – {min(hi, 1.0):.1f} | {s['n']} | {fmt(s['mae'])} | "
               f"{pct(s['within5'])} |")
     w("")
     for label, df in (("heart rate", hr), ("respiratory rate", rr)):
-        low = stats(df[df["spec_conf"] < 0.3], "ours")
-        high = stats(df[df["spec_conf"] >= 0.6], "ours")
+        low = stats(df[df["spectral_conf"] < 0.3], "ours")
+        high = stats(df[df["spectral_conf"] >= 0.6], "ours")
         if low["n"] and high["n"]:
             verdict = ("lower" if high["mae"] < low["mae"] else "not lower")
             w(f"For {label}, windows with spectral confidence ≥ 0.6 have a {verdict} MAE "
@@ -479,14 +479,14 @@ def write_report(out: Path, hr, rr, hrv, per_record_ms, args, elapsed, peers,
     w("")
     w("Heart rate against the monitor HR (bpm) and respiratory rate against the hand-marked "
       "breaths (per minute): MAE / share of windows with an estimate. "
-      "\"spec. conf\" is the mean spectral confidence of our windows.")
+      "\"spectral conf.\" is the mean spectral confidence of our windows.")
     w("")
-    head = "| record | HR ref | ours | spec. conf |"
+    head = "| record | HR ref | ours | spectral conf. |"
     sep = "|---|---|---|---|"
     if peers:
         head += " NeuroKit2 | HeartPy |"
         sep += "---|---|"
-    head += " RR ref | ours | spec. conf |"
+    head += " RR ref | ours | spectral conf. |"
     sep += "---|---|---|"
     if peers:
         head += " NeuroKit2 | HeartPy (PPG) |"
@@ -503,13 +503,13 @@ def write_report(out: Path, hr, rr, hrv, per_record_ms, args, elapsed, peers,
             s = stats(h, col)
             cells.append(f"{fmt(s['mae'], 1)} / {pct(s['cover'])}")
             if col == "ours":
-                cells.append(fmt(h["spec_conf"].mean()))
+                cells.append(fmt(h["spectral_conf"].mean()))
         cells.append(fmt(r["ref"].mean(), 1))
         for col in ["ours"] + (["nk", "hp"] if peers else []):
             s = stats(r, col)
             cells.append(f"{fmt(s['mae'], 1)} / {pct(s['cover'])}")
             if col == "ours":
-                cells.append(fmt(r["spec_conf"].mean()))
+                cells.append(fmt(r["spectral_conf"].mean()))
         cells.append(h["notes"].iloc[0])
         w("| " + " | ".join(cells) + " |")
     w("")
@@ -551,7 +551,7 @@ def discussion(hr, rr, hrv, peers) -> list[str]:
         best = min(mae(h, "nk"), mae(h, "hp"))
         if mae(h, "ours") > best + 1.0:
             worse_hr.append((name, [mae(h, "ours"), mae(h, "nk"), mae(h, "hp")],
-                             h["spec_conf"].mean(), h["notes"].iloc[0]))
+                             h["spectral_conf"].mean(), h["notes"].iloc[0]))
     w(f"- Heart rate overall: orvane_core MAE {fmt(ours_hr)} bpm, NeuroKit2 {fmt(nk_hr_)}, "
       f"HeartPy {fmt(hp_hr_)}.")
     list_records(w, worse_hr, "  Records where a peer beats us by more than 1 bpm (ours / "
@@ -577,7 +577,7 @@ def discussion(hr, rr, hrv, peers) -> list[str]:
     big = hr[(hr["ours"] - hr["ref"]).abs() > 10]
     if len(big):
         w(f"  Of our {len(big)} heart-rate windows more than 10 bpm off the monitor, "
-          f"{pct(float((big['spec_conf'] < 0.5).mean()))} have a spectral confidence below "
+          f"{pct(float((big['spectral_conf'] < 0.5).mean()))} have a spectral confidence below "
           f"0.5, and {pct(float((big['ours'] < big['ref']).mean()))} are below the "
           "reference. The session reports the input confidence instead (see the confidence "
           "table above).")
@@ -589,7 +589,7 @@ def discussion(hr, rr, hrv, peers) -> list[str]:
     for name in sorted(rr["record"].unique()):
         r = rr[rr["record"] == name]
         if mae(r, "ours") > mae(r, "nk") + 1.0:
-            worse_rr.append((name, [mae(r, "ours"), mae(r, "nk")], r["spec_conf"].mean(),
+            worse_rr.append((name, [mae(r, "ours"), mae(r, "nk")], r["spectral_conf"].mean(),
                              r["notes"].iloc[0]))
     list_records(w, worse_rr, "  Records where NeuroKit2 beats us by more than 1 /min (ours / "
                  "NeuroKit2 MAE, our mean spectral confidence, notes):",
