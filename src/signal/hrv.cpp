@@ -289,11 +289,9 @@ float hrv_metric_value(HrvMetric metric, std::span<const float> x) {
   fatal("unknown HRV metric", __FILE__, __LINE__);
 }
 
-std::pair<float, float> estimate_hrv_metric(std::span<const float> signal, HrvMetric metric,
-                                            std::span<const double> timestamps,
-                                            std::span<const float> confidence, float fs,
-                                            float min_rate, float max_rate,
-                                            std::optional<float> rate_hint) {
+NnIntervals pulse_intervals(std::span<const float> signal, std::span<const double> timestamps,
+                            std::span<const float> confidence, float fs, float min_rate,
+                            float max_rate, std::optional<float> rate_hint) {
   // Beats of a pulse waveform: the default threshold, window, drift and
   // tolerance, smoothed, with refined positions.
   const PeakOptions options{.rate_hint = rate_hint,
@@ -303,11 +301,24 @@ std::pair<float, float> estimate_hrv_metric(std::span<const float> signal, HrvMe
                             .refine = true,
                             .smooth = true};
   const std::vector<PeakSequence> sequences = find_peaks(signal, options);
-  const NnIntervals nn = nn_intervals(sequences, timestamps, confidence, fs);
+  return nn_intervals(sequences, timestamps, confidence, fs);
+}
 
+std::pair<float, float> pulse_hrv_estimate(const NnIntervals& nn, HrvMetric metric,
+                                           std::span<const float> confidence) {
   const float mean_confidence =
       confidence.empty() ? 0.0f : sum_of(confidence) / static_cast<float>(confidence.size());
   return from_intervals(nn, metric, nan_min(mean_confidence, nn.quality));
+}
+
+std::pair<float, float> estimate_hrv_metric(std::span<const float> signal, HrvMetric metric,
+                                            std::span<const double> timestamps,
+                                            std::span<const float> confidence, float fs,
+                                            float min_rate, float max_rate,
+                                            std::optional<float> rate_hint) {
+  const NnIntervals nn =
+      pulse_intervals(signal, timestamps, confidence, fs, min_rate, max_rate, rate_hint);
+  return pulse_hrv_estimate(nn, metric, confidence);
 }
 
 std::pair<float, float> estimate_hrv_metric_from_detections(std::span<const PeakSequence> sequences,

@@ -47,6 +47,16 @@ std::pair<float, float> estimate_hrv_metric(std::span<const float> signal, HrvMe
                                             float min_rate, float max_rate,
                                             std::optional<float> rate_hint);
 
+// The two halves of estimate_hrv_metric, for callers that compute several
+// metrics of one window and so detect its beats once: the accepted intervals
+// of the pulse waveform's beats, and a metric of them with the confidence
+// rule (the smaller of the mean of `confidence` and the intervals' quality).
+NnIntervals pulse_intervals(std::span<const float> signal, std::span<const double> timestamps,
+                            std::span<const float> confidence, float fs, float min_rate,
+                            float max_rate, std::optional<float> rate_hint);
+std::pair<float, float> pulse_hrv_estimate(const NnIntervals& nn, HrvMetric metric,
+                                           std::span<const float> confidence);
+
 std::pair<float, float> estimate_hrv_metric_from_detections(std::span<const PeakSequence> sequences,
                                                             HrvMetric metric,
                                                             std::span<const double> timestamps,

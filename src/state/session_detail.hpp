@@ -52,6 +52,13 @@ class CallCache {
                                           std::span<const float> confidence, bool invert,
                                           float fs);
 
+  // Accepted beat intervals of a pulse window, detected once per window and
+  // shared by every HRV metric of the call (they all search the same band
+  // with the same hint).
+  const NnIntervals& pulse_intervals(std::span<const float> x, std::span<const double> timestamps,
+                                     std::span<const float> confidence, float fs, float min_rate,
+                                     float max_rate, std::optional<float> rate_hint);
+
  private:
   using WindowKey =
       std::tuple<const float*, std::size_t, const float*, std::size_t, bool, std::uint32_t>;
@@ -59,6 +66,11 @@ class CallCache {
   std::map<std::string, std::vector<float>, std::less<>> values_;
   std::map<std::string, std::vector<float>, std::less<>> confidences_;
   std::map<WindowKey, std::pair<float, float>> peak_summaries_;
+  // Window, timestamps and the bit patterns of fs, band and hint.
+  using PulseKey = std::tuple<const float*, std::size_t, const double*, std::size_t, const float*,
+                              std::size_t, std::uint32_t, std::uint32_t, std::uint32_t,
+                              std::optional<std::uint32_t>>;
+  std::map<PulseKey, NnIntervals> pulse_intervals_;
 };
 
 // Plausible range (per minute) of a catalogue entry's first derivation, which

@@ -76,6 +76,30 @@ std::pair<float, float> CallCache::mean_peak_value(std::span<const float> x,
   return summary;
 }
 
+const NnIntervals& CallCache::pulse_intervals(std::span<const float> x,
+                                              std::span<const double> timestamps,
+                                              std::span<const float> confidence, float fs,
+                                              float min_rate, float max_rate,
+                                              std::optional<float> rate_hint) {
+  std::optional<std::uint32_t> hint_bits;
+  if (rate_hint) hint_bits = std::bit_cast<std::uint32_t>(*rate_hint);
+  const PulseKey key{x.data(),
+                     x.size(),
+                     timestamps.data(),
+                     timestamps.size(),
+                     confidence.data(),
+                     confidence.size(),
+                     std::bit_cast<std::uint32_t>(fs),
+                     std::bit_cast<std::uint32_t>(min_rate),
+                     std::bit_cast<std::uint32_t>(max_rate),
+                     hint_bits};
+  if (auto it = pulse_intervals_.find(key); it != pulse_intervals_.end()) return it->second;
+  return pulse_intervals_
+      .emplace(key, orvane::pulse_intervals(x, timestamps, confidence, fs, min_rate, max_rate,
+                                            rate_hint))
+      .first->second;
+}
+
 float frame_rate(std::span<const double> timestamps, float fallback) {
   if (timestamps.size() < 2) return fallback;
   const auto span = static_cast<float>(timestamps.back() - timestamps.front());
@@ -121,9 +145,10 @@ std::pair<float, float> estimate_vital(const Derivation& derivation, const Vital
     case Kind::Hrv: {
       // Beats are searched in heart_rate's plausible band.
       static const RateBand band = first_derivation_band("heart_rate", {40.0f, 220.0f});
-      return estimate_hrv_metric(x0, derivation.method.hrv, window.timestamps, window.confidence,
-                                 window.fs, band.min_rate, band.max_rate,
-                                 estimate_of(estimates, "heart_rate"));
+      const NnIntervals& beats =
+          cache.pulse_intervals(x0, window.timestamps, window.confidence, window.fs,
+                                band.min_rate, band.max_rate, estimate_of(estimates, "heart_rate"));
+      return pulse_hrv_estimate(beats, derivation.method.hrv, window.confidence);
     }
     case Kind::Mean:
       return {mean_of(x0), window.mean_confidence};
