@@ -1,4 +1,4 @@
-// Building the module's classes: final heap types from type specifications.
+// Building the module's classes: final heap types made from PyType_Spec tables.
 //
 // Every class is created with PyType_FromSpecWithBases and flags
 // Py_TPFLAGS_DEFAULT only, so it cannot be subclassed, and its instances
