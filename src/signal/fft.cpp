@@ -124,9 +124,7 @@ void periodogram(std::span<const float> x, float fs, float resolution_hz, bool a
   const std::size_t n = x.size();
   if (n <= 1) return;
 
-  float sum = 0.0f;
-  for (const float v : x) sum += v;
-  const float mean = sum / static_cast<float>(n);
+  const float mean = ordered_mean(x);
 
   // assign() within the existing capacity reuses the storage.
   const std::size_t nfft = transform_length(n, fs, resolution_hz);

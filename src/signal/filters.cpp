@@ -34,9 +34,7 @@ Window centred_window(std::size_t j, std::size_t n, std::uint64_t half) {
 }
 
 float window_mean(std::span<const float> x, Window w) {
-  float sum = 0.0f;
-  for (std::size_t k = w.lo; k <= w.hi; ++k) sum += x[k];
-  return sum / static_cast<float>(w.hi - w.lo + 1);
+  return ordered_mean(x.subspan(w.lo, w.hi - w.lo + 1));
 }
 
 }  // namespace

@@ -61,12 +61,6 @@ bool plausible(float interval_ms) {
   return interval_ms >= kMinIntervalMs && interval_ms <= kMaxIntervalMs;
 }
 
-float sum_of(std::span<const float> v) {
-  float sum = 0.0f;
-  for (const float x : v) sum += x;
-  return sum;
-}
-
 // Population spread sqrt(mean(v^2) - mean(v)^2). Rounding can push the
 // radicand a hair below zero for (nearly) constant v; the spread is then 0,
 // not NaN.
@@ -84,7 +78,7 @@ float spread(std::span<const float> v) {
 
 float sdnn(std::span<const float> x) {
   const float n = static_cast<float>(x.size());
-  const float mean = sum_of(x) / n;
+  const float mean = ordered_sum(x) / n;
   float squares = 0.0f;
   for (const float v : x) squares += (v - mean) * (v - mean);
   return std::sqrt(squares / (n - 1.0f));
@@ -307,7 +301,7 @@ NnIntervals pulse_intervals(std::span<const float> signal, std::span<const doubl
 std::pair<float, float> pulse_hrv_estimate(const NnIntervals& nn, HrvMetric metric,
                                            std::span<const float> confidence) {
   const float mean_confidence =
-      confidence.empty() ? 0.0f : sum_of(confidence) / static_cast<float>(confidence.size());
+      ordered_mean(confidence);
   return from_intervals(nn, metric, nan_min(mean_confidence, nn.quality));
 }
 

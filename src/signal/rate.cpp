@@ -49,9 +49,7 @@ RateEstimate estimate_rate_from_detections(std::span<const PeakSequence> sequenc
   if (intervals.empty()) return {kPeakDetection, 0.0f, 0.0f};
 
   const float count = static_cast<float>(intervals.size());
-  float sum = 0.0f;
-  for (const float v : intervals) sum += v;
-  const float mean = sum / count;
+  const float mean = ordered_sum(intervals) / count;
   float squares = 0.0f;
   for (const float v : intervals) squares += (v - mean) * (v - mean);
   const float sd = std::sqrt(squares / count);

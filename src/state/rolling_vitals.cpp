@@ -96,7 +96,7 @@ WaveformResult rolling_series(const SessionCore& core, const RollingInputs& inpu
       }
       window.timestamps = timestamps.subspan(lo, length);
       window.fs = frame_rate(window.timestamps, fps);
-      window.mean_confidence = mean_of(window.confidence);
+      window.mean_confidence = ordered_mean(window.confidence);
 
       const auto [value, conf] = estimate_vital(derivation, window, estimates, workspace, cache);
       if (derivation.min_value <= value && value <= derivation.max_value) {

@@ -85,9 +85,6 @@ RateBand first_derivation_band(std::string_view id, RateBand fallback);
 // give one (fewer than two, or a span that is not positive).
 float frame_rate(std::span<const double> timestamps, float fallback);
 
-// Mean of x summed in order in single precision; 0 for an empty x.
-float mean_of(std::span<const float> x);
-
 // Replaces each "{}" of `text` in turn by the next argument.
 std::string fill(std::string_view text, std::initializer_list<std::string_view> args);
 

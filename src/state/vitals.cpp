@@ -107,13 +107,6 @@ float frame_rate(std::span<const double> timestamps, float fallback) {
   return static_cast<float>(timestamps.size() - 1) / span;
 }
 
-float mean_of(std::span<const float> x) {
-  if (x.empty()) return 0.0f;
-  float sum = 0;
-  for (float v : x) sum += v;
-  return sum / static_cast<float>(x.size());
-}
-
 std::string fill(std::string_view text, std::initializer_list<std::string_view> args) {
   std::string out;
   auto arg = args.begin();
@@ -151,7 +144,7 @@ std::pair<float, float> estimate_vital(const Derivation& derivation, const Vital
       return pulse_hrv_estimate(beats, derivation.method.hrv, window.confidence);
     }
     case Kind::Mean:
-      return {mean_of(x0), window.mean_confidence};
+      return {ordered_mean(x0), window.mean_confidence};
     case Kind::WaveformSystolic:
       return cache.mean_peak_value(x0, window.confidence, /*invert=*/false, window.fs);
     case Kind::WaveformDiastolic:
@@ -214,7 +207,7 @@ Estimates estimate_vitals(const SessionCore& core, CallCache& cache, bool global
       }
       window.timestamps = all_timestamps.last(std::min(width, all_timestamps.size()));
       window.fs = frame_rate(window.timestamps, fps);
-      window.mean_confidence = mean_of(window.confidence);
+      window.mean_confidence = ordered_mean(window.confidence);
 
       const auto [value, conf] = estimate_vital(derivation, window, estimates, workspace, cache);
       if (derivation.min_value <= value && value <= derivation.max_value) {

@@ -10,6 +10,7 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <string_view>
 #include <type_traits>
 
@@ -53,6 +54,19 @@ inline double round_half_away(double value) noexcept { return std::round(value);
 // Minimum and maximum that ignore a NaN operand and return the other one.
 inline float nan_min(float a, float b) noexcept { return std::fmin(a, b); }
 inline float nan_max(float a, float b) noexcept { return std::fmax(a, b); }
+
+// Single-precision sum in index order from zero. Every estimator is defined
+// with this order, so its results must not depend on how the sum is formed.
+inline float ordered_sum(std::span<const float> v) noexcept {
+  float sum = 0.0f;
+  for (const float x : v) sum += x;
+  return sum;
+}
+
+// ordered_sum divided by the length; 0 for an empty span.
+inline float ordered_mean(std::span<const float> v) noexcept {
+  return v.empty() ? 0.0f : ordered_sum(v) / static_cast<float>(v.size());
+}
 
 // Seconds to a frame count: the product in single precision, then the
 // truncating, saturating conversion.
